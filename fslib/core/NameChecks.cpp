@@ -1,0 +1,62 @@
+// Whether a recovered name is acceptable: the character rules, and a test file created
+// in the parser's temporary folder to let the destination's file system decide.
+#include <strings.h>
+
+#include <string>
+
+#include "common/logger/Logger.h"
+#include "fslib/core/FileSystemParser.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+
+namespace {
+template <typename Char>
+bool IsValidName(const Char* name) {
+    if (!name || !name[0]) return false;
+    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) return false;
+    for (const Char* p = name; *p; ++p) {
+        const auto c = static_cast<uint32_t>(static_cast<std::make_unsigned_t<Char>>(*p));
+        if (c < 32) return false;
+        switch (c) {
+            case '\\': case '/': case '|': case ':': case '<': case '>': case '?': case '*': case '"':
+                return false;
+            default: break;
+        }
+    }
+    return true;
+}
+
+bool TryCreateTestFile(const std::string& path) {
+    platform::FileHandle h = platform::CreateFile(path, platform::kRead | platform::kWrite,
+                                                  platform::CreateMode::CreateNew);
+    if (h == platform::INVALID_FILE_HANDLE) {
+        g_Logger.Info("ERROR WHILE CREATING TEMP FILE");
+        return GetLastError() == ERROR_FILE_EXISTS;
+    }
+    platform::CloseFile(h);
+    bool ok = true;
+    h = platform::CreateFile(path, platform::kRead | platform::kWrite, platform::CreateMode::OpenExisting);
+    if (h == platform::INVALID_FILE_HANDLE) {
+        g_Logger.Info("ERROR WHILE CREATING TEMP FILE");
+        ok = false;
+    } else {
+        platform::CloseFile(h);
+    }
+    platform::DeleteFile(path);
+    return ok;
+}
+}  // namespace
+
+bool CFileSystemParser::IsValidFileNameA(const char* name) { return IsValidName(name); }
+bool CFileSystemParser::IsValidFileNameW(const char16_t* name) { return IsValidName(name); }
+
+bool CFileSystemParser::CanCreateFileA(const char* name, const char* folder) {
+    if (name && strcasecmp(name, "RECYCLED") == 0) return true;
+    if (!IsValidFileNameA(name)) return false;
+    return TryCreateTestFile(platform::JoinPath(folder ? folder : m_szTempPath, name));
+}
+
+bool CFileSystemParser::CanCreateFileW(const char16_t* name, const char* folder) {
+    if (!IsValidFileNameW(name)) return false;
+    return TryCreateTestFile(platform::JoinPath(folder ? folder : m_szTempPath, platform::Utf16ToUtf8(name)));
+}
