@@ -57,6 +57,7 @@ void NodeEntry::Assign(const NodeEntry& other) {
     damageLevel = other.damageLevel;
     isDeleted = other.isDeleted;
     hasWideName = other.hasWideName;
+    scanDeleted = other.scanDeleted;
     m_pFirstChild = other.m_pFirstChild;
     m_pLastChild = other.m_pLastChild;
 }

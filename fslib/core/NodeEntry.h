@@ -83,6 +83,9 @@ public:
     float damageLevel = 0.0f;             // 0 intact .. 1 overwritten
     uint8_t isDeleted = 0;
     uint8_t hasWideName = 0;
+    // The scan's own verdict; the marking pass rewrites isDeleted of folders to mean
+    // "something deleted lies below" and keeps the verdict here.
+    uint8_t scanDeleted = 0;
 
 private:
     NodeEntry* m_pFirstChild = nullptr;

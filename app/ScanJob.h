@@ -1,0 +1,42 @@
+// The worker half of a scan: open the volume, recognise its file system, build the
+// matching parser, run its scan and mark the folders that hold deleted items.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "fslib/core/FileSystemParser.h"
+
+// One row of the drive table.
+struct DriveEntry {
+    char letter = 0;
+    std::unique_ptr<CFileSystemParser> parser;  // null until the first scan
+    std::vector<NodeEntry*> listedNodes;        // what the browser lists for the current folder
+    int supportState = 0;                       // 0 not probed, 1 supported, -1 not supported
+    int scanStatus = 0;                         // status of the latest parser scan (0, -1000, ...)
+};
+
+struct ScanOptions {
+    // Keep the made-up "$$folder_%u" folders of NTFS orphans in the tree.
+    bool attachOrphans = false;
+    // Shows a message box (error icon, OK); null leaves the message to the log.
+    std::function<void(const char* text)> showError;
+};
+
+// 0 = tree ready, -1 = failed (volume not opened, unknown file system, nonzero scan status;
+// in the last case the tree found so far is kept).
+int ScanDrive(DriveEntry* entry, const ScanOptions& options = {});
+BOOL IsDriveSupported(char letter);
+// After this pass a folder's isDeleted byte means "something deleted lies below".
+BOOL MarkFoldersWithDeletedContent(NodeEntry* folder);
+
+// Creates and opens a logical-volume drive for the letter; null on failure.
+CDiskDrive* OpenDrive(char letter);
+// Opens the letter's volume and builds its parser without scanning. *error: 0, -1 the
+// volume cannot be opened, -2 unknown file system.
+std::unique_ptr<CFileSystemParser> OpenParser(char letter, int* error);
+
+// Reads sector 0 of an open drive and recognises it; FS_UNKNOWN when unreadable.
+uint8_t DetectDriveFileSystem(CDiskDrive* drive, uint8_t bootSector[512]);

@@ -1,0 +1,121 @@
+// qvr scan: the tree of live and deleted entries of a volume, as text or JSON.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/CliScan.h"
+#include "cli/Commands.h"
+#include "platform/Time.h"
+
+namespace {
+
+const char* DamageWord(const NodeEntry* n) {
+    if (n->damageLevel == 0.0f) return "Good";
+    if (n->damageLevel == 1.0f) return "Poor";
+    return "Average";
+}
+
+nlohmann::json TimeValue(FILETIME ft) {
+    std::string iso = platform::FileTimeToIso8601(ft);
+    return iso.empty() ? nlohmann::json(nullptr) : nlohmann::json(iso);
+}
+
+// Depth-first over the tree, in child order, with each node's path from the root.
+// Iterative: the tree of a hostile volume may be deeper than the stack.
+template <typename Visit>
+void WalkTree(NodeEntry* root, Visit visit) {
+    struct Frame {
+        NodeEntry* next;
+        size_t pathLength;
+    };
+    std::string path;
+    std::vector<Frame> stack{{root->FirstChild(), 0}};
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (!f.next) {
+            stack.pop_back();
+            continue;
+        }
+        NodeEntry* n = f.next;
+        f.next = n->NextSibling();
+        path.resize(f.pathLength);
+        path += '/';
+        path += n->name ? n->name : "";
+        visit(n, path, stack.size() - 1);
+        if (n->FirstChild()) stack.push_back({n->FirstChild(), path.size()});
+    }
+}
+
+}  // namespace
+
+int CmdScan(int argc, char** argv) {
+    std::string volume;
+    bool json = false, deletedOnly = false;
+    ScanOptions options;
+    for (int i = 0; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--json") json = true;
+        else if (a == "--deleted-only") deletedOnly = true;
+        else if (a == "--orphans") options.attachOrphans = true;
+        else if (!a.empty() && a[0] != '-' && volume.empty()) volume = a;
+        else {
+            std::fprintf(stderr, "qvr scan: unexpected argument %s\n", a.c_str());
+            return kExitUsage;
+        }
+    }
+    if (volume.empty()) {
+        std::fprintf(stderr, "usage: qvr scan VOLUME [--json] [--deleted-only] [--orphans]\n");
+        return kExitUsage;
+    }
+    char letter = ResolveVolume(volume);
+    if (!letter) return kExitFailure;
+
+    CliScanResult result;
+    RunCliScan(letter, options, &result);
+    CFileSystemParser* parser = result.entry.parser.get();
+    const char* fs = parser ? FileSystemName(parser->GetFileSystemType()) : nullptr;
+
+    // With --deleted-only a folder is listed when something deleted lies below it, which is
+    // what the marking pass left in its isDeleted byte.
+    auto wanted = [&](const NodeEntry* n) { return !deletedOnly || n->isDeleted || n->scanDeleted; };
+
+    if (json) {
+        nlohmann::json doc;
+        doc["volume"] = volume;
+        doc["filesystem"] = fs ? nlohmann::json(fs) : nlohmann::json(nullptr);
+        doc["status"] = parser ? result.entry.scanStatus : result.scanResult;
+        nlohmann::json entries = nlohmann::json::array();
+        if (parser) {
+            WalkTree(parser->GetRoot(), [&](NodeEntry* n, const std::string& path, size_t) {
+                if (!wanted(n)) return;
+                entries.push_back({{"path", path},
+                                   {"key", n->key},
+                                   {"directory", n->IsDirectory()},
+                                   {"deleted", n->scanDeleted != 0},
+                                   {"size", n->size},
+                                   {"modified", TimeValue(n->modifiedTime)},
+                                   {"created", TimeValue(n->createdTime)},
+                                   {"damage", n->damageLevel}});
+            });
+        }
+        doc["entries"] = std::move(entries);
+        std::string text = doc.dump(1, ' ', false, nlohmann::json::error_handler_t::replace);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fputc('\n', stdout);
+    } else if (parser) {
+        std::printf("%s: %s\n", volume.c_str(), fs ? fs : "unknown");
+        WalkTree(parser->GetRoot(), [&](NodeEntry* n, const std::string&, size_t depth) {
+            if (!wanted(n)) return;
+            std::string when = platform::FileTimeToIso8601(n->modifiedTime);
+            std::printf("%*s%s%s  %s  %llu  %s  %s\n", static_cast<int>(depth * 2), "", n->name ? n->name : "",
+                        n->IsDirectory() ? "/" : "", n->scanDeleted ? "deleted" : "live",
+                        static_cast<unsigned long long>(n->size), when.empty() ? "Unknown" : when.c_str(),
+                        n->scanDeleted && !n->IsDirectory() ? DamageWord(n) : "-");
+        });
+    }
+    std::fflush(stdout);
+    return ReportScanOutcome(volume, result);
+}

@@ -1,0 +1,89 @@
+// qvr: the command-line front end over the scan and undelete cores.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/CliScan.h"
+#include "cli/Commands.h"
+#include "common/logger/Logger.h"
+#include "common/runtime/RuntimeLibrary.h"
+#include "platform/Files.h"
+
+namespace {
+
+void Usage(FILE* out) {
+    std::fputs(
+        "usage: qvr [--log FILE] COMMAND ...\n"
+        "\n"
+        "  drives [--json]                       the drive table: letters, sources, file systems\n"
+        "  scan VOLUME [--json] [--deleted-only] [--orphans]\n"
+        "                                        scan a volume and print its tree of live and deleted entries\n"
+        "  cat VOLUME KEY                        write the data of file KEY (NTFS: MFT record) to stdout\n"
+        "  ls VOLUME [FOLDER] [--files PATTERN] [--folders PATTERN] [--sort COLUMN[:desc]] [--json]\n"
+        "                                        list a folder as the browser shows it\n"
+        "  recover VOLUME ITEM... --to DIR [--overwrite ask|all|skip] [--orphans]\n"
+        "                                        write deleted files and folders into DIR\n"
+        "\n"
+        "VOLUME is a drive letter (E:), a block device or a disk image. Volumes are only read.\n"
+        "--log FILE chooses the operations log (default: log_qvr.log in the log folder).\n",
+        out);
+}
+
+// The default log: the runtime library's log folder with "log_qvr.log", any older file
+// of that name removed first, as the desktop program starts.
+void OpenDefaultLog() {
+    std::string folder = runtime::QueryLogFilesFolder();
+    std::string path = platform::JoinPath(folder, "log_qvr.log");
+    platform::DeleteFile(path);
+    g_Logger.Open(path.c_str());
+    g_Logger.Activate();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<char*> args(argv + 1, argv + argc);
+    std::string logPath;
+    bool logGiven = false;
+    while (!args.empty() && args[0][0] == '-') {
+        std::string a = args[0];
+        if (a == "--help" || a == "-h") {
+            Usage(stdout);
+            return kExitOk;
+        }
+        if (a == "--log" && args.size() >= 2) {
+            logPath = args[1];
+            logGiven = true;
+            args.erase(args.begin(), args.begin() + 2);
+            continue;
+        }
+        std::fprintf(stderr, "qvr: unknown option %s\n", a.c_str());
+        Usage(stderr);
+        return kExitUsage;
+    }
+    if (args.empty()) {
+        Usage(stderr);
+        return kExitUsage;
+    }
+    if (logGiven) {
+        g_Logger.Open(logPath.c_str());
+        g_Logger.Activate();
+        if (!logPath.empty() && !*g_Logger.GetLogFileName())
+            std::fprintf(stderr, "qvr: warning: cannot open log file %s\n", logPath.c_str());
+    } else {
+        OpenDefaultLog();
+    }
+
+    std::string command = args[0];
+    int subArgc = static_cast<int>(args.size()) - 1;
+    char** subArgv = args.data() + 1;
+    if (command == "drives") return CmdDrives(subArgc, subArgv);
+    if (command == "scan") return CmdScan(subArgc, subArgv);
+    if (command == "cat") return CmdCat(subArgc, subArgv);
+    if (command == "ls") return CmdLs(subArgc, subArgv);
+    if (command == "recover") return CmdRecover(subArgc, subArgv);
+    std::fprintf(stderr, "qvr: unknown command %s\n", command.c_str());
+    Usage(stderr);
+    return kExitUsage;
+}
