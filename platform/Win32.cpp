@@ -20,7 +20,11 @@ DWORD ErrnoToWin32(int err) {
         case ENOTDIR: return ERROR_PATH_NOT_FOUND;
         case EACCES:
         case EPERM:
-        case EROFS: return ERROR_ACCESS_DENIED;
+        case EROFS:
+        case EISDIR: return ERROR_ACCESS_DENIED;
+        case EMFILE:
+        case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+        case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
         case EBADF: return ERROR_INVALID_HANDLE;
         case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
         case EEXIST: return ERROR_FILE_EXISTS;
@@ -49,6 +53,9 @@ const char* Win32ErrorText(DWORD code) {
         case ERROR_FILE_EXISTS: return "The file exists.";
         case ERROR_INVALID_PARAMETER: return "The parameter is incorrect.";
         case ERROR_DISK_FULL: return "There is not enough space on the disk.";
+        case ERROR_TOO_MANY_OPEN_FILES: return "The system cannot open the file.";
+        case ERROR_DIR_NOT_EMPTY: return "The directory is not empty.";
+        case ERROR_ALREADY_EXISTS: return "Cannot create a file when that file already exists.";
         default: return nullptr;
     }
 }
