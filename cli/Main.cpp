@@ -46,19 +46,26 @@ int main(int argc, char** argv) {
     std::vector<char*> args(argv + 1, argv + argc);
     std::string logPath;
     bool logGiven = false;
-    while (!args.empty() && args[0][0] == '-') {
-        std::string a = args[0];
-        if (a == "--help" || a == "-h") {
-            Usage(stdout);
-            return kExitOk;
-        }
-        if (a == "--log" && args.size() >= 2) {
-            logPath = args[1];
+    // --log FILE may stand before or after the command's name.
+    for (size_t i = 0; i < args.size();) {
+        if (std::strcmp(args[i], "--log") == 0) {
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "qvr: --log needs a file name\n");
+                return kExitUsage;
+            }
+            logPath = args[i + 1];
             logGiven = true;
-            args.erase(args.begin(), args.begin() + 2);
+            args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
             continue;
         }
-        std::fprintf(stderr, "qvr: unknown option %s\n", a.c_str());
+        ++i;
+    }
+    if (!args.empty() && (std::strcmp(args[0], "--help") == 0 || std::strcmp(args[0], "-h") == 0)) {
+        Usage(stdout);
+        return kExitOk;
+    }
+    if (!args.empty() && args[0][0] == '-') {
+        std::fprintf(stderr, "qvr: unknown option %s\n", args[0]);
         Usage(stderr);
         return kExitUsage;
     }
