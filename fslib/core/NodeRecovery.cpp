@@ -1,6 +1,129 @@
-#include "fslib/core/FileSystemParser.h"
+// The general recovery of a tree node: a file is copied through the parser's file
+// handles, a folder is recreated and its children recovered into it.
+#include <algorithm>
+#include <cstring>
 
-// Placeholder until recovery lands: nothing is written.
-int CFileSystemParser::RecoverNode(NodeEntry*, const char*, uint32_t*, uint32_t*, int, int, const char16_t*) {
-    return RECOVER_FAILED;
+#include "common/logger/Logger.h"
+#include "fslib/core/FileSystemParser.h"
+#include "fslib/core/RecoveryTarget.h"
+
+namespace {
+
+// Copies the source handle's data into the target; returns a recovery result.
+int CopyFileData(CFileSystemParser* parser, uint32_t source, platform::FileHandle target, const std::string& path) {
+    uint32_t high = 0;
+    uint32_t low = parser->GetFileSize(source, &high);
+    if (static_cast<int32_t>(high) < 0) high = 0;
+    uint64_t size = (uint64_t{high} << 32) | low;
+    g_Logger.InfoNumber("Recovering file size[bytes]:", static_cast<long>(size));
+    g_Logger.Info("Starting recovery loop");
+
+    uint8_t* buffer = recovery::AllocateTransferBuffer();
+    uint64_t offset = 0;
+    while (offset < size) {
+        if (IsUserBreak()) return RECOVER_USER_BREAK;
+        uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(size - offset, recovery::kTransferBufferSize));
+        uint32_t read = 0;
+        BOOL ok = parser->ReadFile(source, buffer, chunk, &read);
+        if (read > chunk) read = 0;
+        if (!ok || read != chunk) {
+            // Unreadable data keeps its place: zeros stand in for it, so later bytes do
+            // not move and the file keeps its size.
+            std::memset(buffer + read, 0, chunk - read);
+            g_Logger.ErrorF("unreadable data in %s: %u bytes at offset %llu written as zeros", path.c_str(),
+                            chunk - read, static_cast<unsigned long long>(offset + read));
+            uint64_t next = offset + chunk;
+            LONG nextHigh = static_cast<LONG>(next >> 32);
+            parser->SetFilePointer(source, static_cast<LONG>(next & 0xFFFFFFFFu), &nextHigh, 0);
+        }
+        uint32_t written = 0;
+        if (!platform::WriteFile(target, buffer, chunk, &written)) {
+            if (GetLastError() == ERROR_DISK_FULL) {
+                g_Logger.Error("not enough disk space");
+                return RECOVER_DISK_FULL;
+            }
+            // Going on would report a file with missing data as recovered.
+            g_Logger.ErrorF("Error while writing to file %s, error %d", path.c_str(), static_cast<int>(GetLastError()));
+            return RECOVER_FAILED;
+        }
+        offset += chunk;
+    }
+    return RECOVER_OK;
+}
+
+int RecoverFile(CFileSystemParser* parser, NodeEntry* node, const std::string& destination, std::string target,
+                uint32_t* files) {
+    g_Logger.Info("File detected. Processing..");
+    g_Logger.Info("Try open file by tree ref..");
+    uint32_t source = parser->OpenFileByTreeRef(node);
+    g_Logger.Info("End of open file by tree ref..");
+    if (source == 0 || source == INVALID_HANDLE) {
+        g_Logger.Info("Can't find file.");
+        return RECOVER_NOT_FOUND;
+    }
+    if (IsUserBreak()) {
+        parser->CloseFile(source);
+        return RECOVER_USER_BREAK;
+    }
+    target = recovery::FindFreeName(target);
+    platform::FileHandle out = platform::INVALID_FILE_HANDLE;
+    switch (recovery::CreateTargetFile(destination, &target, &out)) {
+        case recovery::CreateStatus::Created:
+            break;
+        case recovery::CreateStatus::PathNotFound:
+            parser->CloseFile(source);
+            return RECOVER_PATH_NOT_FOUND;
+        case recovery::CreateStatus::Failed:
+            parser->CloseFile(source);
+            return RECOVER_FAILED;
+    }
+    int result = CopyFileData(parser, source, out, target);
+    if (result == RECOVER_OK) {
+        recovery::SetTargetTimes(out, node);
+        ++*files;
+        g_Logger.Info("File recovering finished");
+    }
+    parser->CloseFile(source);
+    platform::CloseFile(out);
+    return result;
+}
+
+}  // namespace
+
+int CFileSystemParser::RecoverNode(NodeEntry* node, const char* destination, uint32_t* files, uint32_t* folders,
+                                   int nesting, int mode, const char16_t* wideDestination) {
+    if (IsUserBreak()) return RECOVER_USER_BREAK;
+    if (!node || !destination || !files || !folders) return RECOVER_FAILED;
+    if (!node->isDeleted) {
+        if (node->size != 0) return RECOVER_OK;
+        uint32_t deletedBelow = 0;
+        node->CountDeletedDescendants(&deletedBelow);
+        if (deletedBelow == 0) return RECOVER_OK;
+    }
+    std::string name = recovery::NodeTargetName(node);
+    if (name.empty()) return RECOVER_FAILED;
+    g_Logger.InfoF("recovering node %s.", name.c_str());
+    g_Logger.InfoF("node cluster is %u", node->key);
+    g_Logger.InfoF("node size is %u", static_cast<unsigned>(node->size));
+    g_Logger.InfoF("destination directory: %s", destination);
+
+    std::string target = recovery::JoinTarget(destination, recovery::MakeSafeName(name));
+    if (!node->IsDirectory()) return RecoverFile(this, node, destination, target, files);
+
+    g_Logger.Info("Directory detected. Processing..");
+    if (!recovery::EnsureTargetFolder(target)) {
+        g_Logger.Info("Can't create directory.");
+        return RECOVER_NO_FOLDER;
+    }
+    target += '/';
+    ++*folders;
+    for (NodeEntry* child : node->Children()) {
+        if (IsUserBreak()) return RECOVER_USER_BREAK;
+        int result = RecoverNode(child, target.c_str(), files, folders, 1, mode, nullptr);
+        // A full disk fails every later child as well; stop and say so.
+        if (result == RECOVER_DISK_FULL) return result;
+        if (result != RECOVER_OK && result != RECOVER_USER_BREAK) recovery::NoteFailure();
+    }
+    g_Logger.Info("Directory processing accomplished");
+    return RECOVER_OK;
 }
