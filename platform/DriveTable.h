@@ -4,9 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/BlockDevices.h"
 
 namespace platform {
 
@@ -33,9 +36,20 @@ public:
 
     // Parses "E=/a.img;F=/dev/sdc1" (env) or lines "E=/a.img" (profile).
     static std::vector<DriveSource> ParseDriveMap(const std::string& text, char separator);
+    // C: for the device holding "/", then D:, E:, ... for the other volumes in order.
+    static std::vector<DriveSource> AutoDrives(const std::vector<BlockDevice>& volumes, std::optional<dev_t> root);
+    // The drive map over the automatic letters: a mapped source drops its automatic
+    // entry; an automatic entry whose letter is mapped moves to the next free letter
+    // (it is dropped only when none is left). Later map entries win for a letter.
+    static std::vector<DriveSource> ApplyDriveMap(std::vector<DriveSource> autoDrives,
+                                                  const std::vector<DriveSource>& map);
 
 private:
+    char AddSourceLocked(const std::string& source);
+
+    mutable std::mutex m_lock;
     std::vector<DriveSource> m_drives;
+    std::vector<std::string> m_added;  // AddSource calls, kept across Reload
 };
 
 // Bytes of a block device or regular file; nullopt when it cannot be opened.
