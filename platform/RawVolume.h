@@ -1,0 +1,35 @@
+// Raw, read-only access to a volume source (block device or image file) by byte
+// offset, with a process-wide list of sectors made to fail as unreadable media would.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/Win32.h"
+
+namespace platform {
+
+constexpr uint32_t kRawSectorSize = 512;
+
+// Opens read-only (never for writing). The descriptor returned is never 0, 1 or 2, so
+// 0 can stand for "no device". -1 with the last error set on failure.
+int OpenRawSource(const std::string& path);
+void CloseRawSource(int fd);
+
+// Reads up to count bytes at offset. TRUE when no error occurred (*done may be short
+// at the end of the source); FALSE with the last error set when the device failed,
+// *done then holding the bytes read before the failure.
+BOOL RawRead(int fd, void* buffer, size_t count, uint64_t offset, size_t* done);
+
+// Bytes of the source behind an open descriptor (BLKGETSIZE64 or the file size).
+std::optional<uint64_t> RawSize(int fd);
+
+// Makes reads of that 512-byte sector of that source fail with EIO (tests). The
+// source is identified by device and inode, so any path to it is affected. FALSE
+// when the path cannot be examined.
+BOOL InjectUnreadableSector(const std::string& path, uint64_t sector);
+void ClearInjected();
+
+}  // namespace platform
