@@ -130,6 +130,7 @@ void CLogger::Open(const char* path) {
         std::lock_guard<std::mutex> lock(m_csLock);
         // Closed first: the same file opened again must not meet its own lock.
         CloseLocked();
+        m_szFileName.clear();
         LogSink* sink = LogSink::Open(path);
         if (!sink) return;
         m_szFileName = path;
