@@ -1,0 +1,355 @@
+#include "fslib/ntfs/MFTRecord.h"
+
+#include <cstring>
+
+#include "common/logger/Logger.h"
+#include "fslib/ntfs/NTFSParser.h"
+#include "fslib/ntfs/NtfsLayout.h"
+#include "platform/Text.h"
+
+// Logs a failed bound check in the assertion form, with the check's own wording.
+#define NTFS_CHECK(ok, text)                                                                    \
+    do {                                                                                        \
+        if (!(ok)) g_Logger.AssertNumber(0, "A.F. Exp [" text "] File [" __FILE__ "] Line ", __LINE__); \
+    } while (0)
+
+namespace {
+constexpr uint32_t kSize = ntfs::kRecordSize;
+constexpr size_t kAttrMinimum = 16;
+
+// The header fields of one attribute, named as the bound checks quote them.
+struct AttrFields {
+    uint32_t type;
+    uint32_t length;
+    uint8_t non_resident;
+    uint8_t name_length;
+    uint16_t name_offset;
+    uint16_t flags;
+    uint32_t value_length;
+    uint16_t value_offset;
+    uint8_t compression_unit;
+};
+constexpr uint16_t ATTR_IS_COMPRESSED = ntfs::kAttrIsCompressed;
+
+AttrFields ReadFields(const ByteView& a) {
+    AttrFields f{};
+    f.type = a.U32(ntfs::kAttrType);
+    f.length = a.U32(ntfs::kAttrLength);
+    f.non_resident = a.U8(ntfs::kAttrNonResident);
+    f.name_length = a.U8(ntfs::kAttrNameLength);
+    f.name_offset = a.U16(ntfs::kAttrNameOffset);
+    f.flags = a.U16(ntfs::kAttrFlags);
+    if (f.non_resident) {
+        f.compression_unit = a.U8(ntfs::kAttrCompressionUnit);
+    } else {
+        f.value_length = a.U32(ntfs::kAttrValueLength);
+        f.value_offset = a.U16(ntfs::kAttrValueOffset);
+    }
+    return f;
+}
+}  // namespace
+
+CMFTRecord::CMFTRecord(uint8_t* buffer, uint32_t recordNumber, bool ownsBuffer, CNTFSParser* parser)
+    : m_pBuffer(buffer), m_view(buffer, buffer ? kSize : 0), m_dwRecordNumber(recordNumber),
+      m_bOwnsBuffer(ownsBuffer), m_pParser(parser) {}
+
+CMFTRecord::~CMFTRecord() {
+    if (m_read.hTempCopy != platform::INVALID_FILE_HANDLE) {
+        platform::CloseFile(m_read.hTempCopy);
+        platform::DeleteFile(m_read.tempPath);
+    }
+    if (m_bOwnsBuffer) delete[] m_pBuffer;
+}
+
+uint16_t CMFTRecord::Flags() const { return m_view.U16(ntfs::kRecFlags); }
+bool CMFTRecord::InUse() const { return (Flags() & ntfs::kRecordInUse) != 0; }
+bool CMFTRecord::IsExtensionRecord() const {
+    return (m_view.U64(ntfs::kRecBaseReference) & ntfs::kReferenceMask) != 0;
+}
+
+ByteView CMFTRecord::AttributeView(int attrOffset) const {
+    if (attrOffset < 0) return ByteView();
+    uint32_t length = m_view.U32(static_cast<size_t>(attrOffset) + ntfs::kAttrLength);
+    return m_view.Sub(static_cast<size_t>(attrOffset), length);
+}
+
+ByteView CMFTRecord::ResidentValue(int attrOffset) const {
+    if (attrOffset < 0) return ByteView();
+    ByteView a = m_view.From(static_cast<size_t>(attrOffset));
+    size_t off = a.U16(ntfs::kAttrValueOffset);
+    size_t len = a.U32(ntfs::kAttrValueLength);
+    // A value that runs past the record is cut at its end; the bound check has been
+    // logged when the attributes were located.
+    ByteView rest = a.From(off);
+    return rest.Sub(0, len < rest.Size() ? len : rest.Size());
+}
+
+ByteView CMFTRecord::RunListView(int attrOffset) const {
+    ByteView a = AttributeView(attrOffset);
+    if (a.Empty() || !a.U8(ntfs::kAttrNonResident)) return ByteView();
+    size_t start = a.U16(ntfs::kAttrRunsOffset);
+    if (start < ntfs::kNonResidentHeader || start >= a.Size()) {
+        // No usable stored offset: the list follows the name, or the fixed header.
+        uint16_t nameOffset = a.U16(ntfs::kAttrNameOffset);
+        start = nameOffset ? nameOffset + 2u * a.U8(ntfs::kAttrNameLength) : ntfs::kNonResidentHeader;
+        if ((a.U16(ntfs::kAttrFlags) & ntfs::kAttrIsCompressed) && a.U8(ntfs::kAttrCompressionUnit)) start += 8;
+    }
+    return a.From(start);
+}
+
+void CMFTRecord::LogSignature() const {
+    if (m_view.Equals(0, "INDX", 4))
+        g_Logger.Info("AttrListRecord Signature [index buffer]");
+    else if (m_view.Equals(0, "HOLE", 4))
+        g_Logger.Info("AttrListRecord Signature [NTFS 3.0]");
+    else if (m_view.Equals(0, "CHKB", 4))
+        g_Logger.Info("AttrListRecord Signature [chkdsk]");
+    else if (m_view.Equals(0, "BAAD", 4))
+        g_Logger.Info("AttrListRecord Signature [corrupt record]");
+    else
+        g_Logger.InfoNumber("AttrListRecord Signature ", static_cast<long>(m_view.U32(0)));
+}
+
+int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
+    m_dwParentDirectory = 0xFFFFFFFF;
+    m_stdInfo = ByteView();
+    for (ByteView& fn : m_fileNames) fn = ByteView();
+    m_nAttrList = m_nData = m_nIndexRoot = m_nIndexAllocation = m_nLoggedUtility = -1;
+    m_bCompressed = 0;
+    m_dwIndexBlockSize = 4096;
+    m_attributes.clear();
+    m_nFileSize = m_nFirstCluster = ~uint64_t{0};
+    m_szName.clear();
+    m_wszName.clear();
+    if (m_view.Empty()) return kAttrNoAttributes;
+
+    if (!m_view.Equals(0, ntfs::kFileMagic, 4)) {
+        LogSignature();
+        g_Logger.ErrorF("_CMFTRecord::LocateRecordAttributes() - invalid file record %u", m_dwRecordNumber);
+    }
+    size_t off = m_view.U16(ntfs::kRecFirstAttribute);
+    if (off >= kSize || m_view.U32(off) == ntfs::kAttrEnd || !m_view.Has(off, 4)) {
+        g_Logger.ErrorF("_CMFTRecord::LocateRecordAttributes() - no attr-s found in record %u", m_dwRecordNumber);
+        return kAttrNoAttributes;
+    }
+
+    int error = 0;
+    bool directoryByStdInfo = false;
+    // Each step moves forward by at least kAttrMinimum bytes, so the walk ends.
+    while (m_view.Has(off, kAttrMinimum)) {
+        ByteView a = m_view.From(off);
+        AttrFields f = ReadFields(a);
+        if (f.type == 0 || f.type == ntfs::kAttrEnd) break;
+        if (f.length < kAttrMinimum || f.length > kSize - off) break;
+        const AttrFields* pattr = &f;
+        const int at = static_cast<int>(off);
+        switch (f.type) {
+        case ntfs::kAttrStandardInformation:
+            if (!(pattr->length >= 0x48 && pattr->length <= 0x72)) {
+                NTFS_CHECK(false, "(pattr->length >= 0x48 && pattr->length <= 0x72)");
+                g_Logger.ErrorF("$STANDARD_INFORMATION fail! pattr->length = %u", pattr->length);
+            }
+            if (!(pattr->value_offset <= 0x18)) {
+                NTFS_CHECK(false, "(pattr->value_offset <= 0x18)");
+                g_Logger.ErrorF("$STANDARD_INFORMATION fail! pattr->value_offset = %u", pattr->value_offset);
+            }
+            if (!(pattr->value_length <= 1024u - pattr->value_offset)) {
+                NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
+                g_Logger.Error("$STANDARD_INFORMATION fail");
+            }
+            if (!f.non_resident) {
+                m_stdInfo = ResidentValue(at);
+                directoryByStdInfo = (m_stdInfo.U32(ntfs::kSiFlags) & ntfs::kSiDirectoryFlag) != 0;
+            }
+            break;
+        case ntfs::kAttrAttributeList:
+            g_Logger.Info("_CMFTRecord::LocateRecordAttributes() - $ATTRIBUTE_LIST found!");
+            if (!(pattr->length <= 1024)) {
+                NTFS_CHECK(false, "(pattr->length <= 1024)");
+                g_Logger.ErrorF("$ATTRIBUTE_LIST fail! pattr->length = %u", pattr->length);
+            }
+            if (!(pattr->value_offset <= 0xff * 2 + 0x40)) {
+                NTFS_CHECK(false, "(pattr->value_offset <= 0xff*2+0x40)");
+                g_Logger.ErrorF("$ATTRIBUTE_LIST fail! pattr->value_offset = %u", pattr->value_offset);
+            }
+            if (!(pattr->value_length <= 1024u - pattr->value_offset)) {
+                NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
+                g_Logger.Error("$ATTRIBUTE_LIST fail!");
+            }
+            if (pattr->name_offset && pattr->name_offset < 0x40) {
+                NTFS_CHECK(false, "(pattr->name_offset && pattr->name_offset >= 0x40)");
+                g_Logger.ErrorF("$ATTRIBUTE_LIST fail! pattr->name_offset = %u", pattr->name_offset);
+            }
+            m_nAttrList = at;
+            break;
+        case ntfs::kAttrFileName:
+            if (!(pattr->length >= 0x44 && pattr->length <= 0x242)) {
+                NTFS_CHECK(false, "(pattr->length >= 0x44 && pattr->length <= 0x242)");
+                g_Logger.ErrorF("$FILE_NAME fail! pattr->length = %u", pattr->length);
+            }
+            if (f.non_resident || pattr->value_offset >= 0xff * 2 + 0x18) {
+                NTFS_CHECK(false, "(pattr->value_offset <= 0xff*2+0x18)");
+                g_Logger.ErrorF("$FILE_NAME fail! pattr->value_offset = %u", pattr->value_offset);
+                break;
+            }
+            if (!(pattr->value_length <= 1024u - pattr->value_offset)) {
+                NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
+                g_Logger.Error("$FILE_NAME fail!");
+            }
+            {
+                ByteView value = ResidentValue(at);
+                uint8_t nameSpace = value.U8(ntfs::kFnNamespace);
+                if (value.Has(0, ntfs::kFnName) && nameSpace < 4) {
+                    m_fileNames[nameSpace] = value;
+                    if (m_dwParentDirectory == 0xFFFFFFFF) m_dwParentDirectory = value.U32(ntfs::kFnParent);
+                }
+            }
+            break;
+        case ntfs::kAttrData:
+            if (directoryByStdInfo) break;
+            if (!(pattr->length <= 1024)) {
+                NTFS_CHECK(false, "(pattr->length <= 1024)");
+                g_Logger.ErrorF("$DATA fail! pattr->lehgth = %u", pattr->length);
+            }
+            if ((pattr->flags & ATTR_IS_COMPRESSED) && pattr->compression_unit && pattr->compression_unit != 4) {
+                NTFS_CHECK(false, "!((pattr->flags & ATTR_IS_COMPRESSED) && pattr->compression_unit && pattr->compression_unit != 4)");
+                g_Logger.Error("$DATA fail!");
+            }
+            if (pattr->name_length != 0) break;
+            if ((pattr->flags & ATTR_IS_COMPRESSED) && pattr->compression_unit) m_bCompressed = 1;
+            if (!f.non_resident && !bAttrListRecord && uint64_t{pattr->value_length} + pattr->value_offset > 1024) {
+                NTFS_CHECK(false, "!(!bAttrListRecord && pattr->value_length + pattr->value_offset > 1024)");
+                g_Logger.Error("$DATA fail!");
+                break;
+            }
+            m_nData = at;
+            break;
+        case ntfs::kAttrIndexRoot: {
+            if (pattr->length > 1024) return kAttrIndexRootTooLong;
+            if (f.non_resident || pattr->value_offset >= 535) { error = kAttrValueOffsetTooBig; break; }
+            if (pattr->value_length > 1024u - pattr->value_offset) { error = kAttrValueLengthTooBig; break; }
+            if (pattr->name_offset > 64) { error = kAttrNameOffsetTooBig; break; }
+            m_nIndexRoot = at;
+            uint32_t blockSize = ResidentValue(at).U32(ntfs::kIrBlockSize);
+            if (blockSize == 2048 || blockSize == 4096) m_dwIndexBlockSize = blockSize;
+            break;
+        }
+        case ntfs::kAttrIndexAllocation:
+            if (!f.non_resident) { error = kAttrIndexAllocResident; break; }
+            if (pattr->length >= 1025) { error = kAttrIndexAllocTooLong; break; }
+            if (pattr->name_offset >= 65) { error = kAttrNameOffsetTooBig; break; }
+            m_nIndexAllocation = at;
+            break;
+        case ntfs::kAttrLoggedUtilityStream:
+            if (!(pattr->length <= 1024)) {
+                NTFS_CHECK(false, "(pattr->length <= 1024)");
+                g_Logger.ErrorF("$LOGGED_UTILITY_STREAM fail! pattr->length = %u", pattr->length);
+            }
+            if (!(pattr->value_offset <= 0xff * 2 + 0x40)) {
+                NTFS_CHECK(false, "(pattr->value_offset <= 0xff*2+0x40)");
+                g_Logger.ErrorF("$LOGGED_UTILITY_STREAM fail! pattr->value_offset = %u", pattr->value_offset);
+            }
+            if (!(pattr->value_length <= 1024u - pattr->value_offset)) {
+                NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
+                g_Logger.Error("$LOGGED_UTILITY_STREAM fail!");
+            }
+            if (!(pattr->name_offset <= 0x40)) {
+                NTFS_CHECK(false, "(pattr->name_offset <= 0x40)");
+                g_Logger.ErrorF("$LOGGED_UTILITY_STREAM fail! pattr->name_offset = %u", pattr->name_offset);
+            }
+            m_nLoggedUtility = at;
+            break;
+        default:
+            break;
+        }
+        m_attributes.push_back(static_cast<uint16_t>(off));
+        off += f.length;
+    }
+    if (error != 0) {
+        g_Logger.ErrorF("_CMFTRecord::LocateRecordAttributes() - some errors occured while parsing record number %u",
+                        m_dwRecordNumber);
+        g_Logger.ErrorF("last error code is %u", static_cast<uint32_t>(error));
+    }
+    return error;
+}
+
+ByteView CMFTRecord::ChosenName() const {
+    static constexpr uint8_t kOrder[] = {ntfs::kNamespaceWin32AndDos, ntfs::kNamespaceWin32, ntfs::kNamespaceDos,
+                                         ntfs::kNamespacePosix};
+    for (uint8_t ns : kOrder)
+        if (!m_fileNames[ns].Empty()) return m_fileNames[ns];
+    return ByteView();
+}
+
+const char16_t* CMFTRecord::GetFileNameW() {
+    if (m_wszName.empty()) {
+        ByteView fn = ChosenName();
+        if (fn.Empty()) return nullptr;
+        size_t chars = fn.U8(ntfs::kFnNameLength);
+        size_t available = (fn.Size() - ntfs::kFnName) / 2;
+        if (chars > available) chars = available;
+        if (chars == 0) return nullptr;
+        m_wszName.resize(chars);
+        for (size_t i = 0; i < chars; ++i) m_wszName[i] = static_cast<char16_t>(fn.U16(ntfs::kFnName + 2 * i));
+    }
+    return m_wszName.c_str();
+}
+
+const char* CMFTRecord::GetFileName() {
+    if (m_szName.empty()) {
+        const char16_t* wide = GetFileNameW();
+        if (!wide) return nullptr;
+        m_szName = platform::Utf16ToUtf8(m_wszName);
+        if (m_szName.empty()) return nullptr;
+    }
+    return m_szName.c_str();
+}
+
+uint32_t CMFTRecord::GetParentDirectory() const {
+    static constexpr uint8_t kOrder[] = {ntfs::kNamespaceDos, ntfs::kNamespaceWin32, ntfs::kNamespaceWin32AndDos,
+                                         ntfs::kNamespacePosix};
+    for (uint8_t ns : kOrder)
+        if (!m_fileNames[ns].Empty()) return m_fileNames[ns].U32(ntfs::kFnParent);
+    return ntfs::kRootRecord;
+}
+
+void CMFTRecord::GetModifiedTime(FILETIME* out) const { *out = m_stdInfo.U64(ntfs::kSiModificationTime); }
+void CMFTRecord::GetCreatedTime(FILETIME* out) const { *out = m_stdInfo.U64(ntfs::kSiCreationTime); }
+
+uint64_t CMFTRecord::GetFileSize() {
+    if (m_nFileSize != ~uint64_t{0}) return m_nFileSize;
+    uint64_t size = 0;
+    if (m_nData >= 0) {
+        ByteView a = AttributeView(m_nData);
+        size = a.U8(ntfs::kAttrNonResident) ? a.U64(ntfs::kAttrDataSize) : ResidentValue(m_nData).Size();
+    } else if (m_nAttrList >= 0) {
+        std::vector<DataRun> runs;
+        uint64_t allocated = 0;
+        ExtractAttrFromAttrList(ntfs::kAttrData, &runs, &size, &allocated);
+    }
+    m_nFileSize = size;
+    return size;
+}
+
+uint64_t CMFTRecord::GetFirstCluster() {
+    if (m_nFirstCluster != ~uint64_t{0}) return m_nFirstCluster;
+    uint64_t first = 0;
+    std::vector<DataRun> runs;
+    if (m_nData >= 0) {
+        ByteView a = AttributeView(m_nData);
+        if (a.U8(ntfs::kAttrNonResident)) {
+            int64_t offset = 0;
+            uint64_t length = 0;
+            bool hasOffset = false;
+            size_t next = 0;
+            if (GetRun(RunListView(m_nData), 0, &offset, &length, &hasOffset, &next) && offset > 0)
+                first = static_cast<uint64_t>(offset);
+        }
+    } else if (m_nAttrList >= 0) {
+        uint64_t size = 0, allocated = 0;
+        ExtractAttrFromAttrList(ntfs::kAttrData, &runs, &size, &allocated);
+        if (!runs.empty()) first = runs.front().firstCluster;
+    }
+    m_nFirstCluster = first;
+    return first;
+}

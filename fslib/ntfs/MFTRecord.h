@@ -1,0 +1,126 @@
+// One NTFS FILE record (1024 bytes) and the attributes the parser uses in it:
+// $STANDARD_INFORMATION, the $FILE_NAMEs by namespace, the unnamed $DATA, the index
+// attributes, $ATTRIBUTE_LIST and $LOGGED_UTILITY_STREAM. Also the read state of a file
+// opened on the record.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fslib/core/ByteView.h"
+#include "fslib/ntfs/DataRun.h"
+#include "platform/Files.h"
+#include "platform/Win32.h"
+
+class CNTFSParser;
+
+// LocateRecordAttributes results besides 0.
+constexpr int kAttrIndexRootTooLong = -40;
+constexpr int kAttrIndexAllocTooLong = -50;
+constexpr int kAttrIndexAllocResident = -52;
+constexpr int kAttrValueOffsetTooBig = -100;
+constexpr int kAttrValueLengthTooBig = -101;
+constexpr int kAttrNameOffsetTooBig = -102;
+constexpr int kAttrNoAttributes = static_cast<int>(0x80000002);
+constexpr int kNoMemory = static_cast<int>(0xC0000009);
+constexpr int kReadPastRuns = static_cast<int>(0x80000000);
+constexpr int kReadTooManyClusters = static_cast<int>(0xC000000A);
+constexpr int kReadEmptyRuns = static_cast<int>(0x80000008);
+
+constexpr uint32_t kExtensionRecordNumber = 0xFFFFFFFF;
+
+class CMFTRecord {
+public:
+    // buffer holds ntfs::kRecordSize bytes; with ownsBuffer the record frees it (delete[]).
+    CMFTRecord(uint8_t* buffer, uint32_t recordNumber, bool ownsBuffer, CNTFSParser* parser);
+    ~CMFTRecord();
+    CMFTRecord(const CMFTRecord&) = delete;
+    CMFTRecord& operator=(const CMFTRecord&) = delete;
+
+    int LocateRecordAttributes(int bAttrListRecord);
+
+    // The chosen name: Win32-and-DOS, else Win32, else DOS, else POSIX; null when none.
+    const char* GetFileName();
+    const char16_t* GetFileNameW();
+    uint32_t GetParentDirectory() const;
+    BOOL IsDirectory() const { return m_nIndexRoot >= 0 || m_nIndexAllocation >= 0; }
+    uint64_t GetFileSize();
+    uint64_t GetFirstCluster();
+    void GetModifiedTime(FILETIME* out) const;
+    void GetCreatedTime(FILETIME* out) const;
+
+    // Decodes the runs of a non-resident attribute (at its offset in the record), then
+    // those of the same type held in extension records when the record has a list.
+    int ExtractRunList(int attrOffset, std::vector<DataRun>* runs);
+    // Appends the runs of the unnamed attribute of type held in extension records; the
+    // first extension that has one gives its sizes.
+    int ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* runs, uint64_t* dataSize,
+                                uint64_t* allocatedSize);
+    // Reads the clusters of the runs at runsOffset of the attribute at attrOffset.
+    int ReadNonResident(uint8_t* buffer, uint64_t wantedClusters, uint64_t* doneClusters, ByteView runList);
+
+    ByteView Record() const { return m_view; }
+    uint32_t RecordNumber() const { return m_dwRecordNumber; }
+    uint16_t Flags() const;
+    bool InUse() const;
+    // Nonzero base reference: an extension record of another file.
+    bool IsExtensionRecord() const;
+
+    // Attribute offsets within the record (-1 = absent).
+    int DataAttribute() const { return m_nData; }
+    int IndexRootAttribute() const { return m_nIndexRoot; }
+    int IndexAllocationAttribute() const { return m_nIndexAllocation; }
+    int AttributeListAttribute() const { return m_nAttrList; }
+    bool HasLoggedUtilityStream() const { return m_nLoggedUtility >= 0; }
+    bool IsCompressed() const { return m_bCompressed != 0; }
+    uint32_t IndexBlockSize() const { return m_dwIndexBlockSize; }
+    const std::vector<uint16_t>& Attributes() const { return m_attributes; }
+
+    // Views over one attribute: the whole attribute (bounded by the record), its resident
+    // value and, non-resident, its run list.
+    ByteView AttributeView(int attrOffset) const;
+    ByteView ResidentValue(int attrOffset) const;
+    ByteView RunListView(int attrOffset) const;
+    // $FILE_NAME value of a namespace (empty when none).
+    ByteView FileNameValue(uint8_t nameSpace) const { return nameSpace < 4 ? m_fileNames[nameSpace] : ByteView(); }
+
+    // Read state of a file opened on this record.
+    struct ReadState {
+        uint64_t size = 0;
+        uint64_t position = 0;
+        ByteView resident;
+        bool hasResident = false;
+        std::vector<DataRun> runs;
+        size_t runIndex = 0;
+        uint64_t runOffset = 0;         // bytes into runs[runIndex]
+        platform::FileHandle hTempCopy = platform::INVALID_FILE_HANDLE;
+        std::string tempPath;
+        std::vector<uint8_t> extensionResident;   // a resident $DATA found in an extension
+    } m_read;
+
+private:
+    void LogSignature() const;
+    ByteView ChosenName() const;
+
+    uint8_t* m_pBuffer;
+    ByteView m_view;
+    uint32_t m_dwRecordNumber;
+    bool m_bOwnsBuffer;
+    uint32_t m_dwParentDirectory = 0xFFFFFFFF;
+    uint32_t m_bCompressed = 0;
+    uint32_t m_dwIndexBlockSize = 4096;
+    ByteView m_stdInfo;
+    ByteView m_fileNames[4];            // by namespace 0..3
+    int m_nAttrList = -1;
+    int m_nData = -1;
+    int m_nIndexRoot = -1;
+    int m_nIndexAllocation = -1;
+    int m_nLoggedUtility = -1;
+    std::vector<uint16_t> m_attributes;
+    uint64_t m_nFileSize = ~uint64_t{0};
+    uint64_t m_nFirstCluster = ~uint64_t{0};
+    std::string m_szName;
+    std::u16string m_wszName;
+    CNTFSParser* m_pParser;
+};

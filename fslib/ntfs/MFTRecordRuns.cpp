@@ -1,0 +1,194 @@
+// Run lists of a record's non-resident attributes, followed into extension records
+// through $ATTRIBUTE_LIST, and reads of whole non-resident attributes.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <set>
+
+#include "common/logger/Logger.h"
+#include "fslib/ntfs/MFTRecord.h"
+#include "fslib/ntfs/NTFSParser.h"
+#include "fslib/ntfs/NtfsLayout.h"
+
+namespace {
+// Enough for any file on any volume; a list longer than this is damage.
+constexpr size_t kMaxRuns = 1u << 20;
+// Sparse runs may describe far more than the volume holds, but no more than this.
+constexpr uint64_t kMaxFileClusters = uint64_t{1} << 40;
+// An attribute list is at most 256 KiB on NTFS.
+constexpr uint64_t kMaxAttributeListBytes = 256 * 1024;
+// Extension records followed for one file.
+constexpr size_t kMaxExtensions = 4096;
+
+int DecodeRuns(const ByteView& list, CNTFSParser* parser, std::vector<DataRun>* out) {
+    std::vector<DataRun> runs;
+    int rc = DecodeRunList(list, kMaxFileClusters, kMaxRuns, &runs);
+    if (rc != RUNS_OK) return rc;
+    // Allocated clusters cannot exceed the volume.
+    uint64_t allocated = 0;
+    for (const std::vector<DataRun>* v : {static_cast<const std::vector<DataRun>*>(&runs), static_cast<const std::vector<DataRun>*>(out)})
+        for (const DataRun& r : *v)
+            if (!r.IsSparse()) allocated += r.length;
+    if (parser && allocated > parser->TotalClusters()) return RUNS_TOO_LONG;
+    if (out->size() + runs.size() > kMaxRuns) return RUNS_TOO_LONG;
+    out->insert(out->end(), runs.begin(), runs.end());
+    return RUNS_OK;
+}
+}  // namespace
+
+int CMFTRecord::ExtractRunList(int attrOffset, std::vector<DataRun>* runs) {
+    ByteView a = AttributeView(attrOffset);
+    if (a.Empty() || !a.U8(ntfs::kAttrNonResident)) return 0;
+    uint16_t nameOffset = a.U16(ntfs::kAttrNameOffset);
+    if (nameOffset > a.Size()) {
+        g_Logger.ErrorF("CMFTRecord::ExtractRunList() - invalid $DATA attribute (pAttrRec->name_offset > 0x40) in record %u",
+                        m_dwRecordNumber);
+        g_Logger.ErrorF("Name Offset = %u ", nameOffset);
+        return kAttrNameOffsetTooBig;
+    }
+    if (!runs) return kNoMemory;
+    int rc = DecodeRuns(RunListView(attrOffset), m_pParser, runs);
+    if (rc != RUNS_OK) {
+        g_Logger.ErrorF("CMFTRecord::ExtractRunList() - data run list in record %u to large! ENOMEM", m_dwRecordNumber);
+        return kNoMemory;
+    }
+    if (m_nAttrList >= 0 && m_dwRecordNumber != kExtensionRecordNumber) {
+        uint64_t size = 0, allocated = 0;
+        return ExtractAttrFromAttrList(a.U32(ntfs::kAttrType), runs, &size, &allocated);
+    }
+    return 0;
+}
+
+int CMFTRecord::ReadNonResident(uint8_t* buffer, uint64_t wantedClusters, uint64_t* doneClusters, ByteView runList) {
+    const uint64_t clusterBytes = m_pParser ? m_pParser->ClusterBytes() : 0;
+    uint64_t done = 0;
+    int64_t running = 0;
+    size_t pos = 0;
+    int status = 0;
+    uint64_t listClusters = 0;
+    CalcDataRunsLength(runList, nullptr, &listClusters);
+    while (true) {
+        int64_t offset;
+        uint64_t length;
+        bool hasOffset;
+        size_t next;
+        if (!GetRun(runList, pos, &offset, &length, &hasOffset, &next)) {
+            if (done < wantedClusters) status = kReadPastRuns;
+            break;
+        }
+        pos = next;
+        if (__builtin_add_overflow(running, offset, &running) || running < 0) {
+            status = kReadPastRuns;
+            break;
+        }
+        if (length > wantedClusters - done) {
+            status = listClusters ? kReadTooManyClusters : kReadEmptyRuns;
+            break;
+        }
+        uint8_t* out = buffer + done * clusterBytes;
+        if (!hasOffset) {
+            // Index and list data are never sparse; a hole reads as zeros.
+            std::memset(out, 0, length * clusterBytes);
+        } else if (m_pParser) {
+            for (uint64_t c = 0; c < length;) {
+                uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(length - c, 1024));
+                uint32_t read = 0;
+                m_pParser->ReadVolumeClusters(static_cast<uint64_t>(running) + c, out + c * clusterBytes, chunk, &read);
+                c += chunk;
+            }
+        }
+        done += length;
+    }
+    if (doneClusters) *doneClusters = done;
+    return status;
+}
+
+int CMFTRecord::ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* runs, uint64_t* dataSize,
+                                        uint64_t* allocatedSize) {
+    if (!runs) return 0;
+    if (m_nAttrList < 0 || !m_pParser) return 0;
+    g_Logger.Info("CMFTRecord::ExtractAttrFromAttrList() - IN");
+    int error = 0;
+    std::vector<uint8_t> list;
+    ByteView a = AttributeView(m_nAttrList);
+    if (a.U8(ntfs::kAttrNonResident)) {
+        ByteView runList = RunListView(m_nAttrList);
+        uint64_t clusters = 0;
+        CalcDataRunsLength(runList, nullptr, &clusters);
+        g_Logger.InfoF("CMFTRecord::ExtractAttrFromAttrList() - run list size %u", static_cast<uint32_t>(clusters));
+        const uint64_t clusterBytes = m_pParser->ClusterBytes();
+        if (clusterBytes == 0 || clusters > kMaxAttributeListBytes / clusterBytes + 1) {
+            error = kNoMemory;
+        } else {
+            list.assign(clusters * clusterBytes, 0);
+            uint64_t done = 0;
+            ReadNonResident(list.data(), clusters, &done, runList);
+            uint64_t valueSize = a.U64(ntfs::kAttrDataSize);
+            if (valueSize < list.size()) list.resize(valueSize);
+        }
+    } else {
+        uint16_t valueOffset = a.U16(ntfs::kAttrValueOffset);
+        uint32_t valueLength = a.U32(ntfs::kAttrValueLength);
+        if (valueOffset > 0xff * 2 + 0x18 || !valueOffset) {
+            g_Logger.AssertNumber(0, "A.F. Exp [(m_pAttrList->value_offset > 0xff*2+0x18 || !m_pAttrList->value_offset)] File [" __FILE__ "] Line ", __LINE__);
+            error = kAttrValueOffsetTooBig;
+        } else if (valueLength > 1024u - valueOffset) {
+            g_Logger.AssertNumber(0, "A.F. Exp [(m_pAttrList->value_length > 1024 - m_pAttrList->value_offset)] File [" __FILE__ "] Line ", __LINE__);
+            error = kAttrValueLengthTooBig;
+        } else {
+            ByteView value = ResidentValue(m_nAttrList);
+            list.assign(value.Data(), value.Data() + value.Size());
+        }
+    }
+
+    g_Logger.Info("CMFTRecord::ExtractAttrFromAttrList() - start parsing attr. list");
+    ByteView entries(list.data(), list.size());
+    std::set<uint32_t> visited;
+    bool sizesGiven = false;
+    std::unique_ptr<uint8_t[]> extBuffer(new uint8_t[ntfs::kRecordSize]);
+    for (size_t off = 0; entries.Has(off, ntfs::kAlRecord + 4);) {
+        uint32_t entryType = entries.U32(off + ntfs::kAlType);
+        uint16_t entryLength = entries.U16(off + ntfs::kAlLength);
+        if (entryType == ntfs::kAttrEnd || entryLength == 0) break;
+        uint32_t recordNumber = entries.U32(off + ntfs::kAlRecord);
+        uint8_t nameLength = entries.U8(off + ntfs::kAlNameLength);
+        off += entryLength;
+        if (entryType != type || nameLength != 0 || recordNumber == m_dwRecordNumber) continue;
+        // One extension may be listed for several pieces; its runs are taken once.
+        if (!visited.insert(recordNumber).second || visited.size() > kMaxExtensions) continue;
+        if (m_pParser->ReadMFTRecord(recordNumber, extBuffer.get()) != 0 ||
+            std::memcmp(extBuffer.get(), ntfs::kFileMagic, 4) != 0) {
+            g_Logger.Error("invalid MFT record signature");
+            continue;
+        }
+        CMFTRecord extension(extBuffer.get(), kExtensionRecordNumber, false, m_pParser);
+        if (extension.LocateRecordAttributes(1) != 0) {
+            g_Logger.ErrorF("can`t find attributes for record %u", recordNumber);
+            continue;
+        }
+        int data = extension.DataAttribute();
+        if (data < 0) continue;
+        ByteView ext = extension.AttributeView(data);
+        if (!ext.U8(ntfs::kAttrNonResident)) {
+            if (!sizesGiven) {
+                ByteView value = extension.ResidentValue(data);
+                m_read.extensionResident.assign(value.Data(), value.Data() + value.Size());
+                *dataSize = *allocatedSize = value.Size();
+                sizesGiven = true;
+            }
+            continue;
+        }
+        int rc = extension.ExtractRunList(data, runs);
+        if (rc != 0) error = rc;
+        if (extension.IsCompressed()) m_bCompressed = 1;
+        if (!sizesGiven) {
+            *dataSize = ext.U64(ntfs::kAttrDataSize);
+            *allocatedSize = ext.U64(ntfs::kAttrAllocatedSize);
+            sizesGiven = true;
+        }
+    }
+    if (error != 0)
+        g_Logger.ErrorF("CMFTRecord::ExtractAttrFromAttrList() - some errors occured. Record number %u", m_dwRecordNumber);
+    g_Logger.Info("CMFTRecord::ExtractAttrFromAttrList() - OUT");
+    return error;
+}

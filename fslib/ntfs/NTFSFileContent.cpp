@@ -1,0 +1,299 @@
+// File content: opening a record as a file, reading resident, non-resident, sparse and
+// compressed data, and the decompressed temporary copy of a compressed file.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "common/logger/Logger.h"
+#include "fslib/ntfs/Lznt1.h"
+#include "fslib/ntfs/NTFSHandle.h"
+#include "fslib/ntfs/NTFSParser.h"
+#include "fslib/ntfs/NtfsLayout.h"
+
+namespace {
+constexpr uint64_t kUnitClusters = 16;
+constexpr uint32_t kMaxSectorsPerRead = 2048;  // 1 MiB per device call
+}  // namespace
+
+uint32_t CNTFSParser::OpenFileByTreeRef(NodeEntry* node) {
+    if (!node) return INVALID_HANDLE;
+    return OpenRecord(node->key, "tree");
+}
+
+uint32_t CNTFSParser::OpenRecord(uint32_t recordNumber, const char* /*from*/) {
+    uint8_t* buffer = new (std::nothrow) uint8_t[ntfs::kRecordSize]();
+    if (!buffer) {
+        g_Logger.Error("Unable to allocate memory for opening the file by tree ref");
+        return 0;
+    }
+    g_Logger.Info("Try read mft record..");
+    int rc = ReadMFTRecord(recordNumber, buffer);
+    g_Logger.Info("End of read mft record..");
+    if (rc == -1) {
+        delete[] buffer;
+        return INVALID_HANDLE;
+    }
+    g_Logger.Info("Try to open file by mft record");
+    return OpenRecordObject(new CMFTRecord(buffer, recordNumber, true, this));
+}
+
+uint32_t CNTFSParser::OpenRecordObject(CMFTRecord* recordPtr) {
+    std::unique_ptr<CMFTRecord> record(recordPtr);
+    g_Logger.Info("Try to locate record attributes");
+    if (record->LocateRecordAttributes(0) != 0) {
+        g_Logger.Error("Unable to read file attributes");
+        return INVALID_HANDLE;
+    }
+    g_Logger.Info("Record attributes were successfully located");
+    CMFTRecord::ReadState& rs = record->m_read;
+    rs = CMFTRecord::ReadState();
+    int data = record->DataAttribute();
+    bool haveRuns = false;
+    if (data >= 0) {
+        ByteView a = record->AttributeView(data);
+        if (a.U8(ntfs::kAttrNonResident)) {
+            g_Logger.Info("Try to extract run list");
+            record->ExtractRunList(data, &rs.runs);
+            g_Logger.Info("End of extract run list");
+            rs.size = a.U64(ntfs::kAttrDataSize);
+            haveRuns = true;
+        } else {
+            rs.resident = record->ResidentValue(data);
+            rs.hasResident = true;
+            rs.size = rs.resident.Size();
+        }
+    } else if (record->AttributeListAttribute() >= 0) {
+        g_Logger.Info("Try to extract attribute list");
+        uint64_t allocated = 0;
+        record->ExtractAttrFromAttrList(ntfs::kAttrData, &rs.runs, &rs.size, &allocated);
+        if (!rs.extensionResident.empty()) {
+            rs.resident = ByteView(rs.extensionResident.data(), rs.extensionResident.size());
+            rs.hasResident = true;
+            rs.size = rs.resident.Size();
+        } else {
+            haveRuns = true;
+        }
+        g_Logger.Info("End of extract attribute list");
+    }
+    if (haveRuns) {
+        // A data size past what the runs describe cannot be read; callers loop on it.
+        uint64_t runBytes = TotalRunClusters(rs.runs);
+        runBytes = runBytes > ~uint64_t{0} / std::max<uint64_t>(ClusterBytes(), 1) ? ~uint64_t{0} : runBytes * ClusterBytes();
+        if (rs.size > runBytes) rs.size = runBytes;
+    }
+    if (record->IsCompressed() && !rs.runs.empty()) {
+        std::string path;
+        if (platform::GetTempFileName(m_szTempPath, "___", 0, &path)) {
+            if (UncompressFile(record.get(), path) == platform::INVALID_FILE_HANDLE) {
+                platform::DeleteFile(path);
+                rs.tempPath.clear();
+            }
+        }
+    }
+    auto handle = std::make_unique<CNTFSHandle>();
+    handle->bIsDirectory = record->IsDirectory() ? 1 : 0;
+    handle->record = std::move(record);
+    g_Logger.Info("Try to insert file record");
+    uint32_t h = InsertHandle(handle.release());
+    g_Logger.Info("File record was inserted");
+    return h;
+}
+
+BOOL CNTFSParser::IsEncrypted(uint32_t handle) {
+    CNTFSHandle* h = NtfsHandle(handle);
+    return h && h->record && h->record->HasLoggedUtilityStream();
+}
+
+uint32_t CNTFSParser::GetFileSize(uint32_t handle, uint32_t* high) {
+    CNTFSHandle* h = NtfsHandle(handle);
+    uint64_t size = (h && h->record) ? h->record->m_read.size : 0;
+    if (static_cast<int64_t>(size) < 0) g_Logger.Error("CNTFSParser::GetFileSize () - Not Correct File Size...");
+    if (high) *high = static_cast<uint32_t>(size >> 32);
+    return static_cast<uint32_t>(size);
+}
+
+uint32_t CNTFSParser::SetFilePointer(uint32_t handle, LONG distanceLow, LONG* distanceHigh, int method) {
+    CNTFSHandle* h = NtfsHandle(handle);
+    if (!h || !h->record) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0xFFFFFFFF;
+    }
+    CMFTRecord::ReadState& rs = h->record->m_read;
+    int64_t distance = distanceHigh ? (static_cast<int64_t>(*distanceHigh) << 32) | static_cast<uint32_t>(distanceLow)
+                                    : distanceLow;
+    int64_t base = method == 1 ? static_cast<int64_t>(rs.position) : 0;
+    int64_t target = base + distance;
+    if (target < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0xFFFFFFFF;
+    }
+    rs.position = std::min<uint64_t>(static_cast<uint64_t>(target), rs.size);
+    if (rs.hTempCopy != platform::INVALID_FILE_HANDLE)
+        platform::SetFilePointer(rs.hTempCopy, static_cast<int64_t>(rs.position), SEEK_SET);
+    // Find the run that holds the new position.
+    rs.runIndex = 0;
+    rs.runOffset = rs.position;
+    while (rs.runIndex < rs.runs.size()) {
+        uint64_t runBytes = rs.runs[rs.runIndex].length * ClusterBytes();
+        if (rs.runOffset < runBytes) break;
+        rs.runOffset -= runBytes;
+        ++rs.runIndex;
+    }
+    if (distanceHigh) *distanceHigh = static_cast<LONG>(rs.position >> 32);
+    return static_cast<uint32_t>(rs.position);
+}
+
+BOOL CNTFSParser::ReadFile(uint32_t handle, void* buffer, uint32_t count, uint32_t* read) {
+    if (read) *read = 0;
+    CNTFSHandle* h = NtfsHandle(handle);
+    if (!h || !h->record) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    CMFTRecord* record = h->record.get();
+    CMFTRecord::ReadState& rs = record->m_read;
+    uint8_t* out = static_cast<uint8_t*>(buffer);
+    if (record->IsCompressed() && !rs.hasResident && !rs.runs.empty()) {
+        if (rs.hTempCopy == platform::INVALID_FILE_HANDLE) return FALSE;
+        uint64_t left = rs.size - std::min(rs.position, rs.size);
+        uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(count, left));
+        uint32_t got = 0;
+        BOOL ok = platform::ReadFile(rs.hTempCopy, out, want, &got);
+        rs.position += got;
+        if (read) *read = got;
+        return ok;
+    }
+    if (rs.runs.empty() && !rs.hasResident) return FALSE;
+    uint64_t left = rs.size - std::min(rs.position, rs.size);
+    if (count > left) count = static_cast<uint32_t>(left);
+    if (rs.hasResident) {
+        std::memcpy(out, rs.resident.Data() + rs.position, count);
+        rs.position += count;
+        if (read) *read = count;
+        return TRUE;
+    }
+    try {
+        BOOL ok = ReadNonResidentData(record, out, count);
+        if (read) *read = ok ? count : 0;
+        return ok;
+    } catch (...) {
+        g_Logger.Error("CNTFSParser::ReadFile() - unhandled exception in CMFTRecord::ReadFile()!");
+        return FALSE;
+    }
+}
+
+BOOL CNTFSParser::ReadNonResidentData(CMFTRecord* record, uint8_t* out, uint32_t count) {
+    CMFTRecord::ReadState& rs = record->m_read;
+    const uint64_t clusterBytes = ClusterBytes();
+    const uint64_t spc = m_bSectorsPerCluster;
+    uint64_t remaining = count;
+    bool failed = false;
+    while (remaining > 0 && rs.runIndex < rs.runs.size()) {
+        const DataRun& run = rs.runs[rs.runIndex];
+        uint64_t runBytes = run.length * clusterBytes;
+        if (rs.runOffset >= runBytes) {
+            ++rs.runIndex;
+            rs.runOffset = 0;
+            continue;
+        }
+        if (rs.runOffset % 512 != 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        uint64_t take = std::min(runBytes - rs.runOffset, remaining);
+        if (run.IsSparse()) {
+            std::memset(out, 0, take);
+        } else if (failed) {
+            std::memset(out, 0, take);
+        } else {
+            uint64_t sector = run.firstCluster * spc + rs.runOffset / 512;
+            uint64_t whole = take / 512;
+            uint8_t* p = out;
+            while (whole > 0 && !failed) {
+                uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(whole, kMaxSectorsPerRead));
+                uint32_t got = 0;
+                if (ReadVolumeSectors(sector, p, n, &got) != TRUE || got != n) failed = true;
+                sector += n;
+                p += size_t{n} * 512;
+                whole -= n;
+            }
+            uint64_t tail = take % 512;
+            if (tail && !failed) {
+                uint8_t bounce[512];
+                uint32_t got = 0;
+                if (ReadVolumeSectors(sector, bounce, 1, &got) != TRUE || got != 1)
+                    failed = true;
+                else
+                    std::memcpy(p, bounce, tail);
+            }
+            if (failed) std::memset(out, 0, take);
+        }
+        out += take;
+        remaining -= take;
+        rs.position += take;
+        rs.runOffset += take;
+    }
+    return !failed && remaining == 0;
+}
+
+platform::FileHandle CNTFSParser::UncompressFile(CMFTRecord* record, const std::string& path) {
+    CMFTRecord::ReadState& rs = record->m_read;
+    platform::FileHandle file = platform::CreateFile(path, platform::kRead | platform::kWrite, platform::CreateMode::CreateAlways);
+    if (file == platform::INVALID_FILE_HANDLE) return file;
+    rs.hTempCopy = file;
+    rs.tempPath = path;
+    const uint64_t clusterBytes = ClusterBytes();
+    const size_t unitBytes = static_cast<size_t>(clusterBytes * kUnitClusters);
+    std::vector<uint8_t> compressed(unitBytes), output(unitBytes);
+    if (unitBytes == 0) return rs.hTempCopy;
+
+    uint64_t written = 0;
+    size_t runIndex = 0;
+    uint64_t runUsed = 0;   // clusters of runs[runIndex] already given to units
+    while (written < rs.size && runIndex < rs.runs.size()) {
+        // Gather one unit: its stored clusters back to back, and whether a sparse tail
+        // (the mark of a compressed unit) completes it.
+        uint64_t unitClusters = 0, dataClusters = 0;
+        bool sparseTail = false;
+        while (unitClusters < kUnitClusters && runIndex < rs.runs.size()) {
+            const DataRun& run = rs.runs[runIndex];
+            uint64_t take = std::min(run.length - runUsed, kUnitClusters - unitClusters);
+            if (run.IsSparse()) {
+                sparseTail = true;
+            } else {
+                if (!sparseTail) {
+                    uint32_t got = 0;
+                    ReadVolumeClusters(run.firstCluster + runUsed, compressed.data() + dataClusters * clusterBytes,
+                                       static_cast<uint32_t>(take), &got);
+                    dataClusters += take;
+                }
+            }
+            unitClusters += take;
+            runUsed += take;
+            if (runUsed >= run.length) {
+                ++runIndex;
+                runUsed = 0;
+            }
+        }
+        if (dataClusters == 0) {
+            std::fill(output.begin(), output.end(), 0);
+        } else if (dataClusters >= kUnitClusters || !sparseTail) {
+            std::memcpy(output.data(), compressed.data(), dataClusters * clusterBytes);
+            std::fill(output.begin() + static_cast<long>(dataClusters * clusterBytes), output.end(), 0);
+        } else {
+            std::fill(output.begin(), output.end(), 0);
+            DecompressLznt1(output.data(), unitBytes, compressed.data(), dataClusters * clusterBytes);
+        }
+        uint32_t toWrite = static_cast<uint32_t>(std::min<uint64_t>(unitBytes, rs.size - written));
+        if (toWrite == 0) break;
+        uint32_t done = 0;
+        if (!platform::WriteFile(file, output.data(), toWrite, &done) || done != toWrite) {
+            platform::CloseFile(file);
+            rs.hTempCopy = platform::INVALID_FILE_HANDLE;
+            return platform::INVALID_FILE_HANDLE;
+        }
+        written += toWrite;
+    }
+    platform::SetFilePointer(file, 0, SEEK_SET);
+    return file;
+}
