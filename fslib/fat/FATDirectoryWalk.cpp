@@ -1,0 +1,264 @@
+// The recursive walk over a FAT volume's directories that builds the tree of live and
+// deleted files and folders, with the census and plausibility checks it relies on.
+#include <cmath>
+
+#include "common/logger/Logger.h"
+#include "fslib/fat/FATDirEntry.h"
+#include "fslib/fat/FATParser.h"
+#include "platform/Text.h"
+
+using fatdir::kEntrySize;
+
+namespace {
+constexpr size_t kMaxIndent = 254;
+constexpr int kValidException = 0x10;
+
+bool IsAncestorOrSelf(const NodeEntry* candidate, const NodeEntry* node) {
+    // Parent chains are as deep as the walk, which is capped.
+    for (const NodeEntry* n = node; n; n = n->parent)
+        if (n == candidate) return true;
+    return false;
+}
+
+bool IsChildOf(const NodeEntry* parent, const NodeEntry* child) {
+    if (!parent) return false;
+    for (const NodeEntry* c : parent->Children())
+        if (c == child) return true;
+    return false;
+}
+}  // namespace
+
+bool CFATParser::IsDirectoryContent(ByteView data) {
+    if (!data.Has(0, 2 * kEntrySize)) return false;
+    const uint8_t attributes = data.U8(fatdir::kAttributes);
+    return (attributes & fatdir::kAttrDirectory) && !(attributes & fatdir::kAttrVolumeLabel) &&
+           data.Equals(0, ".       ", 8) && data.Equals(kEntrySize, "..      ", 8);
+}
+
+int CFATParser::GetValidFileNameA(const FindContext& ctx, const FindData* fd, std::string* out, int mode) {
+    int status = 0;
+    try {
+        std::string name;
+        if (CFileSystemParser::GetValidFileNameA(ctx.hDirectory, fd, &name, mode) != 0)
+            status = 1;
+        else if (out)
+            *out = name;
+        if (ctx.dwPosition == 0) return -1;
+        ByteView data = DirectoryData(ctx.hDirectory);
+        int64_t s = ShortEntryOffset(data, ctx.dwPosition - 1);
+        if (s < 0) return -1;
+        ByteView entry = data.Sub(static_cast<size_t>(s), kEntrySize);
+        const uint32_t size = entry.U32(fatdir::kFileSize);
+        const uint32_t cluster = GetFirstCluster(entry);
+        if (size != 0 && cluster < 2)
+            status |= 2;
+        else if (cluster > m_dwClusterLimit)
+            status |= 2;
+        if (uint64_t{size} > m_nVolumeSize) status = -1;
+    } catch (...) {
+        status |= kValidException;
+    }
+    return status;
+}
+
+int CFATParser::GetValidFileNameW(const FindContext& ctx, const FindData* fd, std::u16string* out, int mode) {
+    std::string name;
+    int status = GetValidFileNameA(ctx, fd, &name, mode);
+    if (status == -1) return status;
+    m_wValidName = platform::Utf8ToUtf16(name);
+    if (m_wValidName.size() > static_cast<size_t>(MAX_PATH)) m_wValidName.resize(MAX_PATH);
+    if (out) *out = m_wValidName;
+    return status;
+}
+
+int CFATParser::GetValidFileName(const FindContext& ctx, const FindData* fd, std::u16string* out, int mode) {
+    return GetValidFileNameW(ctx, fd, out, mode);
+}
+
+uint32_t CFATParser::ValidateDirectoryData(uint32_t handle, uint32_t* entryCount) {
+    g_Logger.Info("CFATParser::ValidateDirectoryData - Start validating directory data");
+    g_Logger.InfoF("hDirectory id is -> %d", static_cast<int>(handle));
+    FindContext ctx;
+    if (!MoveFirstFile(handle, &ctx, 0)) return 1;
+    uint32_t total = 0;
+    uint32_t valid = 0;
+    try {
+        FindData fd;
+        // MoveNextFile only ever moves forward through data of bounded size.
+        do {
+            ++total;
+            ReadFindFileData(&ctx, &fd);
+            if (GetValidFileName(ctx, &fd, nullptr, 1) == 0) ++valid;
+        } while (MoveNextFile(&ctx, 0));
+        g_Logger.Info("CFATParser::ValidateDirectoryData - Data validation in directory finished with success");
+    } catch (...) {
+        g_Logger.ErrorNumber("!!--ERROR IN VALIDATEDIRECTORYDATA() on step", static_cast<long>(valid));
+    }
+    if (entryCount) *entryCount = total;
+    if (total != 0 && valid == 0) {
+        g_Logger.Error("No files found in directory");
+        return static_cast<uint32_t>(-1);
+    }
+    return valid;
+}
+
+int CFATParser::ProcessRootDirectory() {
+    if (!m_bVolumeUsable || m_hRootDirectory == INVALID_HANDLE || !GetFATHandle(m_hRootDirectory)) {
+        g_Logger.Error("Root directory is not available, the volume cannot be scanned");
+        return FAT_WALK_NO_VOLUME;
+    }
+    m_dirNodeByCluster.clear();
+    m_visitedSet.clear();
+    m_visitedSet.insert(m_dwRootCluster);
+    std::vector<uint32_t> visited{m_dwRootCluster};
+    return ProcessDirectory(&m_rootNode, 1.0, 100.0, visited, m_hRootDirectory, 0);
+}
+
+int CFATParser::ProcessDirectory(NodeEntry* parent, double progressStart, double progressEnd,
+                                 std::vector<uint32_t>& visited, uint32_t hDirectory, uint32_t depth) {
+    const std::string indent(std::min<size_t>(size_t{depth} * 3, kMaxIndent), ' ');
+    const char* ind = indent.c_str();
+    g_Logger.InfoF("%sDirectory %d validating.", ind, static_cast<int>(hDirectory));
+    uint32_t count = 0;
+    ValidateDirectoryData(hDirectory, &count);
+    if (count == 0) return FAT_WALK_EMPTY;
+    g_Logger.InfoF("%sDirectory validated. Files Count in Directory %d.", ind, static_cast<int>(count));
+    if (IsUserBreak()) return USER_BREAK_STATUS;
+
+    const double step = (progressEnd - progressStart) / (count + 1.0);
+    double current = progressStart;
+    int lastReported = 0;
+
+    g_Logger.InfoF("%sTrying to find first file...", ind);
+    auto fd = std::make_unique<FindData>();
+    FindContext* find = FindFirstByHandle(hDirectory, fd.get());
+    g_Logger.InfoF("%sFirst file handle: 0x%Xh, data structure handle: 0x%Xh.", ind,
+                   find ? static_cast<unsigned>(reinterpret_cast<uintptr_t>(find)) : INVALID_HANDLE,
+                   static_cast<unsigned>(fd->dwFileAttributes));
+    if (!find) return FAT_WALK_OK;
+    g_Logger.InfoF("%sDirectory Files processing started...", ind);
+
+    uint32_t added = 0;
+    std::string validName;
+    do {
+        if (IsUserBreak()) {
+            FindClose(find);
+            return USER_BREAK_STATUS;
+        }
+        current += step;
+        const int position = static_cast<int>(std::floor(current));
+        if (position != lastReported) {
+            SetProgress(nullptr, position, 0);
+            lastReported = position;
+        }
+        const std::string& name = fd->cFileName;
+        if (name == "." || name == "..") {
+            g_Logger.InfoF("%sDirectory [%s]  - skipped", ind, name.c_str());
+            continue;
+        }
+        g_Logger.InfoF("%sValidating file reference...", ind);
+        const int valid = GetValidFileNameA(*find, fd.get(), &validName, 0);
+        if (valid != 0) {
+            g_Logger.InfoF("%sFile reference is not valid. - skipped, return code = %u", ind,
+                           static_cast<unsigned>(valid));
+            continue;
+        }
+        // ReadFindFileData left the context on the short entry.
+        ByteView entry = DirectoryData(find->hDirectory).Sub(find->dwPosition - 1, kEntrySize);
+        const uint32_t cluster = GetFirstCluster(entry);
+        if (cluster >= m_dwClusterLimit) continue;
+        g_Logger.InfoF("%sFile reference cluster number %d.", ind, static_cast<int>(cluster));
+
+        std::string nodeName = name;
+        if (!nodeName.empty() && static_cast<uint8_t>(nodeName[0]) == fatdir::kDeletedMark) nodeName[0] = '_';
+        const uint8_t deleted = (fatdir::IsDeleted(entry) || parent->isDeleted) ? 1 : 0;
+
+        if (fd->IsDirectory()) {
+            g_Logger.InfoF("%s--- Directory: [%s] ", ind, nodeName.c_str());
+            const uint32_t hSub = OpenDirectoryByRef(find);
+            if (hSub == INVALID_HANDLE) continue;
+            g_Logger.InfoNumber("Handle for directory was created. Handle is", static_cast<long>(hSub));
+            auto release = [this, hSub] {
+                if (GetFATHandle(hSub)) CloseFile(hSub);
+            };
+            if (!IsDirectoryContent(DirectoryData(hSub))) {
+                g_Logger.Info("Detected clusters do not contain directory content. Skipped.");
+                release();
+                continue;
+            }
+            g_Logger.Info("Directory clusters were validated.");
+            g_Logger.InfoF("%s<<< Start [%s] directory processing. Handle: %d", ind, nodeName.c_str(),
+                           static_cast<int>(hSub));
+            if (entry.U8(0) == fatdir::kEndMark) {
+                release();
+                continue;
+            }
+            const bool mirror = m_visitedSet.count(cluster) != 0;
+            if (mirror) g_Logger.InfoF("%s>>> Mirror detected on cluster %d. Directory skipped.", ind, static_cast<int>(cluster));
+            visited.push_back(cluster);
+            m_visitedSet.insert(cluster);
+
+            auto* node = new NodeEntry(cluster, nodeName.c_str(), FILE_ATTRIBUTE_DIRECTORY, deleted);
+            node->modifiedTime = fd->ftLastWriteTime;
+            node->createdTime = fd->ftCreationTime;
+            bool descend = false;
+            auto place = [&] {
+                parent->AddChild(node);
+                node->parent = parent;
+                ++m_dwNodeCount;
+                m_dirNodeByCluster.emplace(cluster, node);
+            };
+            auto found = m_dirNodeByCluster.end();
+            if (mirror && cluster > 1) found = m_dirNodeByCluster.find(cluster);
+            if (!mirror || cluster <= 1 || found == m_dirNodeByCluster.end()) {
+                place();
+                descend = true;
+            } else if (static_cast<int64_t>(node->createdTime) > static_cast<int64_t>(found->second->createdTime) &&
+                       !IsAncestorOrSelf(found->second, parent)) {
+                // The newer copy takes the older one's place and keeps its subtree.
+                NodeEntry* older = found->second;
+                g_Logger.InfoValue("Currently parsing directory is a newer mirror of ", older->name);
+                const bool wasPlaced = IsChildOf(older->parent, older);
+                if (wasPlaced) older->parent->RemoveChild(older);
+                std::vector<NodeEntry*> children;
+                for (NodeEntry* c : older->Children()) children.push_back(c);
+                older->DetachChildren();
+                for (NodeEntry* c : children) {
+                    node->AddChild(c);
+                    c->parent = node;
+                }
+                found->second = node;
+                parent->AddChild(node);
+                node->parent = parent;
+                ++m_dwNodeCount;
+                descend = !wasPlaced;
+                if (wasPlaced) delete older;
+            } else {
+                // An older copy, or one that would hang a folder below itself.
+                delete node;
+                node = nullptr;
+            }
+            if (descend) {
+                if (depth + 1 > kFatMaxWalkDepth) {
+                    g_Logger.ErrorF("%sDirectory [%s] lies deeper than %u levels - not walked", ind,
+                                    nodeName.c_str(), kFatMaxWalkDepth);
+                } else if (ProcessDirectory(node, current, current + step, visited, hSub, depth + 1) == 0) {
+                    g_Logger.InfoF("%s>>>Accomplished [%s] directory processing.", ind, nodeName.c_str());
+                }
+            }
+            release();
+        } else {
+            g_Logger.InfoF("%s--- File: %s ", ind, nodeName.c_str());
+            auto* node = new NodeEntry(cluster, nodeName.c_str(), 0, deleted);
+            node->size = entry.U32(fatdir::kFileSize);
+            node->modifiedTime = fd->ftLastWriteTime;
+            node->createdTime = fd->ftCreationTime;
+            parent->AddChild(node);
+            node->parent = parent;
+            ++m_dwNodeCount;
+        }
+        ++added;
+    } while (FindNextFile(find, fd.get()));
+    FindClose(find);
+    return added ? FAT_WALK_OK : FAT_WALK_EMPTY;
+}

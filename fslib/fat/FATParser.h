@@ -1,0 +1,166 @@
+// FAT12/FAT16/FAT32 volume parser: volume parameters and allocation tables, cluster
+// runs and chains, directory enumeration with long names, and the recursive walk that
+// builds the deleted-file tree.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "fslib/core/ByteView.h"
+#include "fslib/core/FileSystemParser.h"
+#include "fslib/fat/FATBootSector.h"
+#include "fslib/fat/FATFileRecord.h"
+
+// Statuses of the directory walk.
+constexpr int FAT_WALK_OK = 0;
+constexpr int FAT_WALK_EMPTY = -3;
+constexpr int FAT_WALK_NO_VOLUME = -1;
+// Result of ReadDataStream when nothing could be read.
+constexpr uint32_t FAT_STATUS_NO_DATA = 0xC0000009;
+// Directory data larger than this is not read.
+constexpr uint64_t kFatMaxDirectoryBytes = 0xA00000;
+// Deepest directory level the walk descends to; real volumes stay far below it because
+// a path holds at most 260 characters.
+constexpr uint32_t kFatMaxWalkDepth = 128;
+
+class CFATParser : public CFileSystemParser {
+public:
+    CFATParser(CDiskDrive* drive, const uint8_t* bootSector);
+    ~CFATParser() override;
+
+    // The scan's directory walk from the root (root node, 1.0 .. 100.0, the root cluster
+    // as the only visited cluster, the root handle, depth 0). Nonzero on failure.
+    int ProcessRootDirectory();
+    // One directory of the walk: 0 = something was added under parent, -3 = nothing,
+    // -1000 = user break.
+    int ProcessDirectory(NodeEntry* parent, double progressStart, double progressEnd,
+                         std::vector<uint32_t>& visited, uint32_t hDirectory, uint32_t depth);
+
+    // Interface slots.
+    uint32_t OpenDirectory(uint32_t hParent, const char* name) override;
+    BOOL MoveFirstFile(uint32_t hDirectory, FindContext* ctx, int skip) override;
+    BOOL MoveNextFile(FindContext* ctx, int skip) override;
+    int CloseFindContext(const FindContext& ctx) override;
+    BOOL IsDirectory(const FindContext& ctx) override;
+    int ReadFindFileData(FindContext* ctx, FindData* out) override;
+    BOOL GetFindFileName(const FindContext& ctx, std::string* out) override;
+    int GetFindShortName(const FindContext& ctx, std::string* out) override;
+    int ReadDirectoryData(uint32_t handle) override;
+    uint32_t OpenFileByRef(FindContext* ctx) override;
+    uint32_t SetFilePointer(uint32_t handle, LONG distanceLow, LONG* distanceHigh, int method) override;
+    BOOL ReadFile(uint32_t handle, void* buffer, uint32_t count, uint32_t* read) override;
+    uint32_t GetFileSize(uint32_t handle, uint32_t* high) override;
+    void CloseFile(uint32_t handle) override;
+    uint32_t ValidateDirectoryData(uint32_t handle, uint32_t* entryCount) override;
+
+    // Entry plausibility: 0 = valid; bit 0 name rejected, bit 1 first cluster
+    // implausible, -1 no short entry or larger than the volume, bit 4 exception.
+    int GetValidFileNameA(const FindContext& ctx, const FindData* fd, std::string* out, int mode);
+    int GetValidFileNameW(const FindContext& ctx, const FindData* fd, std::u16string* out, int mode);
+    int GetValidFileName(const FindContext& ctx, const FindData* fd, std::u16string* out, int mode);
+    using CFileSystemParser::GetValidFileNameA;
+    using CFileSystemParser::GetValidFileNameW;
+    using CFileSystemParser::GetValidFileName;
+
+    // First entry is "." and second ".." (a directory's own first cluster).
+    static bool IsDirectoryContent(ByteView data);
+
+    // Per-variant operations.
+    virtual uint32_t GetFATEntry(ByteView table, uint32_t cluster) const = 0;
+    virtual uint32_t GetFirstCluster(ByteView entry) const = 0;
+
+    // Cluster chains and runs over the FAT copy in memory.
+    void GetClusterChain(uint32_t firstCluster, std::vector<uint32_t>& list) const;
+    uint32_t GetContiguousRun(uint32_t startCluster, uint32_t* next) const;
+    int BuildRunList(uint32_t firstCluster, std::vector<ClusterRun>* runs, uint32_t* runCount,
+                     uint64_t* clusterCount) const;
+    uint32_t ReadDataStream(const FATFileRecord& record, std::vector<uint8_t>* out);
+    // Reads `count` clusters from `cluster` on; unreadable sectors arrive as zeros.
+    // Returns the disk drive's status (1 = read), or kSeekFailed for a cluster below 2.
+    int ReadClusters(uint32_t cluster, uint32_t count, uint8_t* buffer);
+
+    uint32_t ClusterSize() const { return m_dwClusterSize; }
+    uint32_t GetClusterLimit() const { return m_dwClusterLimit; }
+    uint32_t GetFatEntryCount() const { return m_dwFatEntryCount; }
+    uint32_t GetRootCluster() const { return m_dwRootCluster; }
+    uint32_t GetDataStartSector() const { return m_dwFirstSector; }
+    uint64_t GetVolumeSizeBytes() const { return m_nVolumeSize; }
+    uint32_t GetFatSize() const { return m_dwFatSize; }
+    bool HasFatTable() const { return m_pFatTable != nullptr; }
+    bool IsVolumeUsable() const { return m_bVolumeUsable; }
+    ByteView FatTable() const { return ByteView(m_pFatTable, m_pFatTable ? m_dwFatSize : 0); }
+    ByteView SecondFatTable() const { return ByteView(m_pSecondFat, m_pSecondFat ? m_dwFatSize : 0); }
+    // Handle record of a slot, or null.
+    CFATHandle* GetFATHandle(uint32_t handle);
+
+protected:
+    // Checks the boot sector against the drive; on failure logs it and leaves the parser
+    // unusable (no FAT, no root directory). Returns false then.
+    bool CheckGeometry();
+    bool BootSectorMissing() const;
+    // Appends to the handle table; emptied slots are not reused.
+    uint32_t AppendHandle(std::unique_ptr<CFATHandle> handle);
+    // Reads the boot-sector-sector range [sector, sector + count) of the volume
+    // (boot-sector units) from the drive, absolute, zero-filling what cannot be read.
+    bool ReadBootUnits(uint64_t sector, uint64_t count, uint8_t* buffer);
+
+    // Directory data of the context's handle, or an empty view.
+    ByteView DirectoryData(uint32_t hDirectory);
+    // The short entry that the entry at `offset` belongs to (past its long-name entries);
+    // -1 when there is none.
+    int64_t ShortEntryOffset(ByteView data, size_t offset);
+
+    FATBootSector m_boot;
+    uint32_t m_dwDiskSectorsPerUnit = 1;    // 512-byte disk sectors per boot-sector sector
+    uint32_t m_dwClusterSize = 0;           // bytes
+    std::vector<uint8_t> m_fatBuffer;       // first FAT
+    std::vector<uint8_t> m_secondFatBuffer; // FAT32 second copy
+    const uint8_t* m_pFatTable = nullptr;
+    const uint8_t* m_pSecondFat = nullptr;
+    uint32_t m_dwFatSize = 0;
+    uint32_t m_dwClusterLimit = 0;
+    uint32_t m_dwFatEntryCount = 0;
+    float m_fFatEntryWidth = 0.0f;
+    uint32_t m_dwRootCluster = 0;
+    bool m_bVolumeUsable = true;
+
+    // Walk state: directory nodes by first cluster (mirror lookup) and the visited set.
+    std::unordered_map<uint32_t, NodeEntry*> m_dirNodeByCluster;
+    std::unordered_set<uint32_t> m_visitedSet;
+    std::u16string m_wValidName;            // last name accepted by GetValidFileNameW
+};
+
+class CFAT12Parser : public CFATParser {
+public:
+    CFAT12Parser(CDiskDrive* drive, const uint8_t* bootSector);
+    int PrepareVolume() override;
+    uint32_t OpenRootDirectory() override;
+    uint32_t OpenDirectoryByRef(FindContext* ctx) override;
+    uint32_t GetFATEntry(ByteView table, uint32_t cluster) const override;
+    uint32_t GetFirstCluster(ByteView entry) const override;
+
+protected:
+    // For CFAT16Parser: sets the width and limit but runs no preparation.
+    CFAT12Parser(CDiskDrive* drive, const uint8_t* bootSector, uint8_t type, float width, uint32_t limit);
+};
+
+class CFAT16Parser final : public CFAT12Parser {
+public:
+    CFAT16Parser(CDiskDrive* drive, const uint8_t* bootSector);
+    uint32_t GetFATEntry(ByteView table, uint32_t cluster) const override;
+};
+
+class CFAT32Parser final : public CFATParser {
+public:
+    // `third` is kept for the caller's sake and not used.
+    CFAT32Parser(CDiskDrive* drive, const uint8_t* bootSector, int third);
+    int PrepareVolume() override;
+    uint32_t OpenRootDirectory() override;
+    uint32_t GetFATEntry(ByteView table, uint32_t cluster) const override;
+    uint32_t GetFirstCluster(ByteView entry) const override;
+};
