@@ -94,3 +94,16 @@ void CFATParser::CloseFile(uint32_t handle) {
 uint32_t CFATParser::OpenDirectory(uint32_t hParent, const char* name) { return FindFile(hParent, name, TRUE); }
 
 int CFATParser::CloseFindContext(const FindContext&) { return 0; }
+
+void CFATParser::AllocateCopyBuffer() {
+    constexpr uint32_t kCopyBufferClusters = 500;
+    m_copyBuffer.clear();
+    m_copyBuffer.shrink_to_fit();
+    m_dwCopyBufferSize = 0;
+    try {
+        m_copyBuffer.assign(size_t{m_dwClusterSize} * kCopyBufferClusters, 0);
+        m_dwCopyBufferSize = static_cast<uint32_t>(m_copyBuffer.size());
+    } catch (...) {
+        g_Logger.Error("Unable to allocate memory for copy buffer");
+    }
+}

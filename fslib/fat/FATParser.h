@@ -95,6 +95,12 @@ public:
     bool IsVolumeUsable() const { return m_bVolumeUsable; }
     ByteView FatTable() const { return ByteView(m_pFatTable, m_pFatTable ? m_dwFatSize : 0); }
     ByteView SecondFatTable() const { return ByteView(m_pSecondFat, m_pSecondFat ? m_dwFatSize : 0); }
+    // The copy buffer that recovery moves file data through: 500 clusters, replaced at
+    // each call.
+    void AllocateCopyBuffer();
+    uint8_t* CopyBuffer() { return m_copyBuffer.data(); }
+    uint32_t CopyBufferSize() const { return m_dwCopyBufferSize; }
+
     // Handle record of a slot, or null.
     CFATHandle* GetFATHandle(uint32_t handle);
 
@@ -133,6 +139,8 @@ protected:
     std::unordered_map<uint32_t, NodeEntry*> m_dirNodeByCluster;
     std::unordered_set<uint32_t> m_visitedSet;
     std::u16string m_wValidName;            // last name accepted by GetValidFileNameW
+    std::vector<uint8_t> m_copyBuffer;
+    uint32_t m_dwCopyBufferSize = 0;
 };
 
 class CFAT12Parser : public CFATParser {
