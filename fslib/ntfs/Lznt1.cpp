@@ -9,9 +9,9 @@ constexpr size_t kChunkOutput = 4096;
 constexpr uint16_t kChunkSizeMask = 0x0FFF;
 constexpr uint16_t kChunkCompressed = 0x8000;
 
-// One compressed chunk into out[0 .. limit). Returns the bytes produced, or -1 when a
-// back-reference is broken (which ends the whole stream).
-long DecodeChunk(const ByteView& data, uint8_t* out, size_t limit) {
+// One compressed chunk into out[0 .. limit). Returns the bytes produced; a broken
+// back-reference sets *broken, which ends the whole stream.
+size_t DecodeChunk(const ByteView& data, uint8_t* out, size_t limit, bool* broken) {
     size_t in = 0;
     size_t p = 0;
     while (in < data.Size() && p < limit) {
@@ -21,10 +21,13 @@ long DecodeChunk(const ByteView& data, uint8_t* out, size_t limit) {
                 out[p++] = data.U8(in++);
                 continue;
             }
-            if (!data.Has(in, 2)) return static_cast<long>(p);
+            if (!data.Has(in, 2)) return p;
             uint16_t token = data.U16(in);
             in += 2;
-            if (p == 0) return -1;
+            if (p == 0) {
+                *broken = true;
+                return p;
+            }
             unsigned lengthMask = 0x0FFF;
             unsigned shift = 12;
             for (size_t i = p - 1; i >= 0x10; i >>= 1) {
@@ -33,11 +36,14 @@ long DecodeChunk(const ByteView& data, uint8_t* out, size_t limit) {
             }
             size_t length = (token & lengthMask) + 3;
             size_t displacement = (token >> shift) + 1;
-            if (displacement > p) return -1;
+            if (displacement > p) {
+                *broken = true;
+                return p;
+            }
             for (size_t k = 0; k < length && p < limit; ++k, ++p) out[p] = out[p - displacement];
         }
     }
-    return static_cast<long>(p);
+    return p;
 }
 }  // namespace
 
@@ -55,9 +61,12 @@ size_t DecompressLznt1(uint8_t* out, size_t outSize, const uint8_t* in, size_t i
         size_t limit = outSize - produced < kChunkOutput ? outSize - produced : kChunkOutput;
         size_t chunkOut;
         if (header & kChunkCompressed) {
-            long n = DecodeChunk(data, out + produced, limit);
-            if (n < 0) break;
-            chunkOut = static_cast<size_t>(n);
+            bool broken = false;
+            chunkOut = DecodeChunk(data, out + produced, limit, &broken);
+            if (broken) {
+                produced += chunkOut;
+                break;
+            }
         } else {
             chunkOut = data.Size() < limit ? data.Size() : limit;
             std::memcpy(out + produced, data.Data(), chunkOut);
