@@ -1,0 +1,246 @@
+#include "app/BrowserModel.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "common/logger/Logger.h"
+#include "fslib/core/RecoveryTarget.h"
+
+namespace {
+
+// Deeper than any real folder tree; stops a walk over a damaged parent chain.
+constexpr int kMaxFolderDepth = 4096;
+
+std::string LowerAscii(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+// Folder path of the rows of `folder`, from the volume root, ending in "/".
+std::string ListingPath(const NodeEntry* folder) {
+    std::string path = "/";
+    int depth = 0;
+    for (const NodeEntry* f = folder; f && f->parent && depth < kMaxFolderDepth; f = f->parent, ++depth)
+        path = "/" + std::string(f->name ? f->name : "") + path;
+    return path;
+}
+
+int Sign(int64_t v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
+
+int DamagePercent(float level) {
+    if (std::isnan(level)) return 0;
+    if (level > 1000.0f) return 100000;
+    if (level < -1000.0f) return -100000;
+    return static_cast<int>(level * 100.0f);
+}
+
+bool IsRecycleBinCandidate(const NodeEntry* child) {
+    if (!child->path || !child->name) return false;
+    std::string path = LowerAscii(child->path);
+    std::string name = LowerAscii(child->name);
+    if (path.size() <= 10 || name.size() <= 2) return false;
+    std::string head = path.substr(0, 10);
+    if (head != "/recycler/" && head != "/recycled/") return false;
+    return name[0] == 'd' && name != "desktop.ini";
+}
+
+}  // namespace
+
+CBrowserModel::CBrowserModel(ITypeNameProvider* typeNames) : m_pTypeNames(typeNames) {}
+
+CBrowserModel::~CBrowserModel() = default;
+
+void CBrowserModel::ClearListing(DriveEntry* drive) {
+    drive->listedNodes.clear();
+    m_upRows.erase(drive);
+    if (drive->parser) drive->parser->m_dwDeletedCount = 0;
+}
+
+void CBrowserModel::FillCurrentFolder(DriveEntry* drive, const std::string& filesFilter,
+                                      const std::string& foldersFilter, std::vector<NodeEntry*>* out,
+                                      NodeEntry* folder) {
+    using browser::MatchWildcard;
+    m_dwFilesMatched = m_dwFoldersMatched = 0;
+    m_bUpRowShown = 0;
+    if (!drive || !drive->parser || !folder || !out) return;
+    CFileSystemParser* parser = drive->parser.get();
+    auto append = [out](NodeEntry* n) {
+        if (out->size() == out->capacity()) out->reserve(out->capacity() + browser::kListingGrowth);
+        out->push_back(n);
+    };
+    // Children show the folder they are listed in, from the volume root.
+    const std::string prefix = ListingPath(folder);
+
+    if (folder != parser->GetRoot()) {
+        m_bUpRowShown = 1;
+        NodeEntry* upFolder = parser->m_pUpFolder ? parser->m_pUpFolder : parser->GetRoot();
+        auto up = std::make_unique<NodeEntry>(upFolder->key, recovery::kUpFolderRowName, upFolder->attributes, 1);
+        up->attributes = FILE_ATTRIBUTE_DIRECTORY;
+        up->size = upFolder->size;
+        up->modifiedTime = upFolder->modifiedTime;
+        up->createdTime = upFolder->createdTime;
+        up->parent = upFolder;
+        up->SetPath(prefix.c_str());
+        ++parser->m_dwDeletedCount;
+        append(up.get());
+        m_upRows[drive].push_back(std::move(up));
+    }
+    for (NodeEntry* child : folder->Children()) {
+        if (!child->path) child->SetPath(prefix.c_str());
+        if (!child->name) continue;
+        if (child->isDeleted) {
+            ++parser->m_dwDeletedCount;
+            if (child->IsDirectory()) {
+                if (MatchWildcard(child->name, foldersFilter.c_str())) {
+                    ++m_dwFoldersMatched;
+                    append(child);
+                }
+            } else if (MatchWildcard(child->name, filesFilter.c_str())) {
+                ++m_dwFilesMatched;
+                append(child);
+            }
+            continue;
+        }
+        if (!IsRecycleBinCandidate(child) || !m_lookup || !m_lookup(drive->letter, child)) continue;
+        ++parser->m_dwDeletedCount;
+        std::string binFolder, name, extension;
+        browser::SplitPath(child->pathBeforeDeletion ? child->pathBeforeDeletion : "", &binFolder, &name, &extension);
+        if (MatchWildcard((name + extension).c_str(), filesFilter.c_str()) &&
+            MatchWildcard(binFolder.c_str(), foldersFilter.c_str()))
+            append(child);
+    }
+}
+
+void CBrowserModel::Refill() {
+    if (!m_pDrive || !m_pDrive->parser) return;
+    ClearListing(m_pDrive);
+    NodeEntry* folder = m_pDrive->parser->m_pCurrentFolder ? m_pDrive->parser->m_pCurrentFolder
+                                                          : m_pDrive->parser->GetRoot();
+    FillCurrentFolder(m_pDrive, m_szFilesFilter, m_szFoldersFilter, &m_pDrive->listedNodes, folder);
+    Sort();
+}
+
+void CBrowserModel::OnScanFinished() {
+    if (!m_pDrive || !m_pDrive->parser) return;
+    CFileSystemParser* parser = m_pDrive->parser.get();
+    parser->m_pCurrentFolder = parser->m_pUpFolder = parser->GetRoot();
+    browser::NormalizeFiltersAfterScan(&m_szFilesFilter, &m_szFoldersFilter);
+    Refill();
+}
+
+void CBrowserModel::ApplyFilters(const std::string& filesFilter, const std::string& foldersFilter) {
+    if (!m_pDrive || !m_pDrive->parser) return;
+    m_szFilesFilter = filesFilter;
+    m_szFoldersFilter = foldersFilter;
+    browser::NormalizeFiltersOnEdit(&m_szFilesFilter, &m_szFoldersFilter);
+    Refill();
+}
+
+void CBrowserModel::ClearFilters() { ApplyFilters(browser::kInitialFilesFilter, ""); }
+
+void CBrowserModel::SetSort(int column, int state) {
+    if (column < 0 || column >= browser::kColumnCount) return;
+    m_bSortColumn = static_cast<uint8_t>(column);
+    m_nSortState = state;
+    Sort();
+}
+
+void CBrowserModel::ClickColumn(int column) {
+    if (column < 0 || column >= browser::kColumnCount) return;
+    int state = (m_nSortState == browser::SORT_ASCENDING && m_bSortColumn == column) ? browser::SORT_DESCENDING
+                                                                                     : browser::SORT_ASCENDING;
+    SetSort(column, state);
+}
+
+int CBrowserModel::Compare(const NodeEntry* a, const NodeEntry* b) const {
+    using namespace browser;
+    int result = 0;
+    switch (m_bSortColumn) {
+        case COL_NAME: result = GetNodeNamePart(a, PART_NAME).compare(GetNodeNamePart(b, PART_NAME)); break;
+        case COL_TYPE: result = GetNodeNamePart(a, PART_EXTENSION).compare(GetNodeNamePart(b, PART_EXTENSION)); break;
+        case COL_FOLDER: result = GetNodeNamePart(a, PART_FOLDER).compare(GetNodeNamePart(b, PART_FOLDER)); break;
+        case COL_STATUS:
+            if (a->isDeleted != b->isDeleted)
+                result = a->isDeleted - b->isDeleted;
+            else if (a->isDeleted)
+                result = DamagePercent(a->damageLevel) - DamagePercent(b->damageLevel);
+            break;
+        case COL_SIZE: result = a->size < b->size ? -1 : (a->size > b->size ? 1 : 0); break;
+        case COL_MODIFIED: result = a->modifiedTime < b->modifiedTime ? -1 : (a->modifiedTime > b->modifiedTime); break;
+        case COL_CREATED: result = a->createdTime < b->createdTime ? -1 : (a->createdTime > b->createdTime); break;
+        default: break;
+    }
+    result = Sign(result);
+    return m_nSortState == SORT_DESCENDING ? -result : result;
+}
+
+void CBrowserModel::QuickSort(std::vector<NodeEntry*>& rows, long lo, long hi) const {
+    // Middle element as pivot; the smaller side recurses, so the stack stays shallow.
+    while (lo < hi) {
+        NodeEntry* pivot = rows[lo + (hi - lo) / 2];
+        long i = lo, j = hi;
+        while (i <= j) {
+            while (i <= hi && Compare(rows[i], pivot) < 0) ++i;
+            while (j >= lo && Compare(rows[j], pivot) > 0) --j;
+            if (i <= j) std::swap(rows[i++], rows[j--]);
+        }
+        if (j - lo < hi - i) {
+            QuickSort(rows, lo, j);
+            lo = i;
+        } else {
+            QuickSort(rows, i, hi);
+            hi = j;
+        }
+    }
+}
+
+void CBrowserModel::Sort() {
+    if (!m_pDrive || m_nSortState == browser::SORT_NONE || m_pDrive->listedNodes.size() < 2) return;
+    QuickSort(m_pDrive->listedNodes, 0, static_cast<long>(m_pDrive->listedNodes.size()) - 1);
+}
+
+void CBrowserModel::EnterFolder(NodeEntry* folder) {
+    if (!m_pDrive || !m_pDrive->parser || !folder) return;
+    CFileSystemParser* parser = m_pDrive->parser.get();
+    parser->m_pCurrentFolder = folder;
+    parser->m_pUpFolder = folder->parent ? folder->parent : parser->GetRoot();
+    Refill();
+}
+
+CBrowserModel::Activation CBrowserModel::Activate(long row) {
+    NodeEntry* node = row >= 0 ? Row(static_cast<size_t>(row)) : nullptr;
+    if (!node || !m_pDrive || !m_pDrive->parser || !node->IsDirectory()) return Activation::Undelete;
+    CFileSystemParser* parser = m_pDrive->parser.get();
+    Activation done;
+    if (IsUpRow(node)) {
+        NodeEntry* target = node->parent ? node->parent : parser->GetRoot();
+        parser->m_pCurrentFolder = target;
+        parser->m_pUpFolder = target->parent ? target->parent : parser->GetRoot();
+        g_Logger.Info("FileTree Navigation: Back folder movement.");
+        done = Activation::WentUp;
+    } else {
+        parser->m_pUpFolder = parser->m_pCurrentFolder ? parser->m_pCurrentFolder : parser->GetRoot();
+        parser->m_pCurrentFolder = node;
+        g_Logger.Info("FileTree Navigation: Select folder movement.");
+        done = Activation::EnteredFolder;
+    }
+    // The ".." row goes with the old listing: nothing of it is used from here on.
+    ApplyFilters(m_szFilesFilter, m_szFoldersFilter);
+    return done;
+}
+
+size_t CBrowserModel::RowCount() const { return m_pDrive ? m_pDrive->listedNodes.size() : 0; }
+
+NodeEntry* CBrowserModel::Row(size_t row) const {
+    if (!m_pDrive || row >= m_pDrive->listedNodes.size()) return nullptr;
+    return m_pDrive->listedNodes[row];
+}
+
+bool CBrowserModel::IsUpRow(const NodeEntry* node) const {
+    auto it = m_upRows.find(m_pDrive);
+    if (!node || it == m_upRows.end()) return false;
+    for (const auto& up : it->second)
+        if (up.get() == node) return true;
+    return false;
+}
