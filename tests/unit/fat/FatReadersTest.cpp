@@ -1,0 +1,174 @@
+// Pure readers: FAT entries of each width, short names, long-name pieces and assembly.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+#include "fslib/fat/FATDirEntry.h"
+#include "fslib/fat/FATTable.h"
+#include "tests/fixtures/FatImageBuilder.h"
+
+namespace {
+
+using Entry = FatImageBuilder::Entry;
+
+ByteView View(const std::vector<uint8_t>& v) { return ByteView(v.data(), v.size()); }
+ByteView View(const Entry& e) { return ByteView(e.data(), e.size()); }
+
+std::vector<uint8_t> Concat(const std::vector<Entry>& entries) {
+    std::vector<uint8_t> out;
+    for (const Entry& e : entries) out.insert(out.end(), e.begin(), e.end());
+    return out;
+}
+
+TEST(FatTable, Fat12PackingOfNeighbouringEntries) {
+    // Entries 2 and 3 share the bytes 03 40 00.
+    std::vector<uint8_t> fat = {0xF8, 0xFF, 0xFF, 0x03, 0x40, 0x00};
+    EXPECT_EQ(fattable::Fat12Entry(View(fat), 0), 0xFF8u);
+    EXPECT_EQ(fattable::Fat12Entry(View(fat), 1), 0xFFFu);
+    EXPECT_EQ(fattable::Fat12Entry(View(fat), 2), 0x003u);
+    EXPECT_EQ(fattable::Fat12Entry(View(fat), 3), 0x004u);
+}
+
+TEST(FatTable, ValidRangeOfEachWidth) {
+    std::vector<uint8_t> fat(1536, 0xFF);
+    struct Case {
+        const char* what;
+        uint32_t (*read)(ByteView, uint32_t);
+        uint32_t cluster;
+        uint32_t expected;
+    } cases[] = {
+        {"fat12 last cluster below size/1.5", fattable::Fat12Entry, 1023, 0xFFF},
+        {"fat12 cluster at size/1.5", fattable::Fat12Entry, 1024, 0},
+        {"fat12 huge cluster does not overflow", fattable::Fat12Entry, 0xFFFFFFFF, 0},
+        {"fat16 last cluster", fattable::Fat16Entry, 767, 0xFFFF},
+        {"fat16 past the table", fattable::Fat16Entry, 768, 0},
+        {"fat32 keeps the upper bits", fattable::Fat32Entry, 383, 0xFFFFFFFF},
+        {"fat32 past the table", fattable::Fat32Entry, 384, 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.read(View(fat), c.cluster), c.expected) << c.what;
+    EXPECT_EQ(fattable::Fat32Entry(ByteView(), 2), 0u) << "no table";
+}
+
+TEST(ShortName, FormatsNameAndExtension) {
+    struct Case {
+        const char* name83;
+        uint8_t caseFlags;
+        const char* formatted;
+        const char* shown;
+    } cases[] = {
+        {"README  TXT", 0, "README.TXT", "README.TXT"},
+        {"MAKEFILE   ", 0, "MAKEFILE", "MAKEFILE"},
+        {"\xE5" "EADME  TXT", 0, "\xE5" "EADME.TXT", "_EADME.TXT"},
+        {"README  TXT", 0x08, "README.TXT", "readme.TXT"},
+        {"README  TXT", 0x18, "README.TXT", "readme.txt"},
+        {"\x05" "BC     TXT", 0, "\x05" "BC.TXT", "\xCF\x83" "BC.TXT"},   // 0xE5 in CP437 is sigma
+        {"CAF\x82    TXT", 0, "CAF\x82.TXT", "CAF\xC3\xA9.TXT"},       // 0x82 is e-acute
+        {"MY VOLUME  ", 0, "MY VOLUM.E", "MY VOLUM.E"},
+    };
+    for (const Case& c : cases) {
+        Entry e = FatImageBuilder::ShortEntry(c.name83, 0x20, 5, 1);
+        e[12] = c.caseFlags;
+        EXPECT_EQ(fatdir::FormatShortName(View(e)), c.formatted) << c.name83;
+        EXPECT_EQ(fatdir::ShortNameToUtf8(View(e)), c.shown) << c.name83;
+    }
+}
+
+TEST(LongName, PieceLengthFollowsThePadding) {
+    struct Case {
+        const char* what;
+        std::u16string name;
+        size_t expected;
+    } cases[] = {
+        {"five characters, rest padded", u"abcde", 5},
+        {"eleven characters", u"abcdefghijk", 11},
+        {"thirteen characters", u"abcdefghijklm", 13},
+        {"terminator ends a short piece", u"ab", 2},
+    };
+    for (const Case& c : cases) {
+        auto entries = FatImageBuilder::LongNameEntries(c.name, 0);
+        ASSERT_EQ(entries.size(), 1u);
+        Entry e = entries[0];
+        if (c.expected == 5) std::fill(e.begin() + 11 + 3, e.begin() + 26, 0xFF);  // group 2 all 0xFF
+        if (c.expected == 11) std::fill(e.begin() + 28, e.end(), 0xFF);           // group 3 all 0xFF
+        std::u16string text;
+        uint8_t order = 0;
+        fatdir::ReadLongNamePiece(View(e), &text, &order);
+        EXPECT_EQ(text, c.name.substr(0, c.expected)) << c.what;
+        EXPECT_EQ(order, 0x41) << c.what;
+    }
+    Entry empty{};
+    std::fill(empty.begin() + 1, empty.begin() + 11, 0xFF);
+    std::u16string text = u"x";
+    fatdir::ReadLongNamePiece(View(empty), &text, nullptr);
+    EXPECT_TRUE(text.empty()) << "first group all 0xFF gives no characters";
+}
+
+TEST(LongName, AssemblesPiecesInOrderAndCountsThem) {
+    const std::u16string name = u"A rather long file name.text";  // 28 characters: 3 entries
+    Entry shortEntry = FatImageBuilder::ShortEntry("ARATHE~1TEX", 0x20, 7, 10);
+    auto entries = FatImageBuilder::LongNameEntries(name, FatImageBuilder::Checksum(shortEntry));
+    entries.push_back(shortEntry);
+    auto data = Concat(entries);
+    std::u16string out;
+    uint32_t count = 0;
+    ASSERT_EQ(fatdir::ReadLongName(&out, View(data), 0, &count), 1);
+    EXPECT_EQ(out, name);
+    EXPECT_EQ(count, 3u);
+}
+
+TEST(LongName, DeletedNameGetsUnderscoreAndFindsItsShortEntry) {
+    Entry shortEntry = FatImageBuilder::ShortEntry("REPORT  DOC", 0x20, 7, 10);
+    auto entries = FatImageBuilder::LongNameEntries(u"Report.doc", 0);
+    entries.push_back(shortEntry);
+    for (Entry& e : entries) e[0] = 0xE5;
+    entries.push_back(FatImageBuilder::ShortEntry("OTHER   TXT", 0x20, 9, 1));
+    auto data = Concat(entries);
+    std::u16string out;
+    uint32_t count = 0;
+    ASSERT_EQ(fatdir::ReadLongName(&out, View(data), 0, &count), 1);
+    EXPECT_EQ(out, u"_eport.doc");
+    EXPECT_EQ(count, 1u);
+
+    // Two deleted pieces: the physically first holds the end of the name.
+    auto two = FatImageBuilder::LongNameEntries(u"Quarterly report.doc", 0);
+    two.push_back(shortEntry);
+    for (Entry& e : two) e[0] = 0xE5;
+    data = Concat(two);
+    ASSERT_EQ(fatdir::ReadLongName(&out, View(data), 0, &count), 1);
+    EXPECT_EQ(out, u"_uarterly report.doc");
+    EXPECT_EQ(count, 2u);
+}
+
+TEST(LongName, RejectsWhatCannotBeAName) {
+    // 20 full pieces reach 260 characters.
+    std::u16string tooLong(260, u'n');
+    auto entries = FatImageBuilder::LongNameEntries(tooLong, 0);
+    entries.push_back(FatImageBuilder::ShortEntry("N       TXT", 0x20, 3, 1));
+    auto data = Concat(entries);
+    uint32_t count = 99;
+    EXPECT_EQ(fatdir::ReadLongName(nullptr, View(data), 0, &count), 0) << "260 characters";
+
+    std::u16string longest(255, u'n');
+    entries = FatImageBuilder::LongNameEntries(longest, 0);
+    entries.push_back(FatImageBuilder::ShortEntry("N       TXT", 0x20, 3, 1));
+    data = Concat(entries);
+    std::u16string out;
+    EXPECT_EQ(fatdir::ReadLongName(&out, View(data), 0, &count), 1);
+    EXPECT_EQ(out.size(), 255u);
+
+    // The short entry would lie past the data.
+    entries = FatImageBuilder::LongNameEntries(u"cut off", 0);
+    data = Concat(entries);
+    EXPECT_EQ(fatdir::ReadLongName(nullptr, View(data), 0, &count), 0) << "runs past the end";
+
+    // Not the physically first entry of a name: nothing assembled, success.
+    entries = FatImageBuilder::LongNameEntries(u"0123456789abcdefghij", 0);
+    entries.push_back(FatImageBuilder::ShortEntry("X       TXT", 0x20, 3, 1));
+    data = Concat(entries);
+    EXPECT_EQ(fatdir::ReadLongName(&out, View(data), 32, &count), 1);
+    EXPECT_EQ(count, 0u);
+    EXPECT_TRUE(out.empty());
+}
+
+}  // namespace
