@@ -40,7 +40,6 @@ int CNTFSParser::PrepareVolume() {
     g_Logger.InfoNumber("CNTFSParser::PrepareVolume() - Disk Size in bytes", static_cast<long>(static_cast<uint32_t>(m_nVolumeSize)));
     m_lpMftSectorsList.clear();
     m_dwMftRecordCount = 0;
-    m_dwReadMode = 0;
     m_dwBatchCount = 0;
 
     const uint64_t spc = m_bSectorsPerCluster;
@@ -79,6 +78,7 @@ int CNTFSParser::PrepareVolume() {
         return kPrepareRecordUnreadable;
     }
 
+    m_dwReadMode = 0;
     m_mftRuns.clear();
     g_Logger.Info("CNTFSParser::PrepareVolume() - extracting run-list...");
     int status = -1;

@@ -84,7 +84,8 @@ private:
 
     std::vector<uint64_t> m_lpMftSectorsList;   // first sector of each record
     uint32_t m_dwMftRecordCount = 0;
-    uint32_t m_dwReadMode = 0;                  // 1 = fast reads through the sector list
+    uint32_t m_dwReadMode = 1;                  // 1 = fast reads through the sector list; until the
+                                                // list is made it is empty, so reads fail
     uint32_t m_bMftDamaged = 0;
     uint32_t m_bRootUnreadable = 0;
     std::vector<DataRun> m_mftRuns;             // lives during PrepareVolume only
