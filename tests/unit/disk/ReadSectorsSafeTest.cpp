@@ -21,6 +21,8 @@ struct Backend {
     std::function<std::unique_ptr<CDiskDrive>(const ScratchDir&, const std::set<uint64_t>& bad)> make;
 };
 
+void PrintTo(const Backend& backend, std::ostream* out) { *out << backend.name; }
+
 std::unique_ptr<CDiskDrive> MakeMemory(const ScratchDir&, const std::set<uint64_t>& bad) {
     auto drive = std::make_unique<CMemoryDrive>(PatternVolume(kVolumeSectors));
     for (uint64_t s : bad) drive->SetUnreadable(s);
