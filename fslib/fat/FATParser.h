@@ -100,6 +100,11 @@ public:
     void AllocateCopyBuffer();
     uint8_t* CopyBuffer() { return m_copyBuffer.data(); }
     uint32_t CopyBufferSize() const { return m_dwCopyBufferSize; }
+    // Recovery of a node (FATNodeRecovery.cpp), and a file node's bytes read the same way.
+    int RecoverNode(NodeEntry* node, const char* destination, uint32_t* files, uint32_t* folders, int nesting,
+                    int mode, const char16_t* wideDestination) override;
+    bool ReadNodeContent(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out);
+    int RecoverFileClusters(NodeEntry* node, int target, const std::string& path);
 
     // Handle record of a slot, or null.
     CFATHandle* GetFATHandle(uint32_t handle);

@@ -1,0 +1,172 @@
+// FAT recovery of a tree node: a file's clusters are read straight from the volume (its
+// chain, then consecutive clusters while the size asks for more) and written out; a
+// folder is recreated and its children recovered into it.
+#include <algorithm>
+#include <cstring>
+
+#include "common/logger/Logger.h"
+#include "fslib/core/RecoveryTarget.h"
+#include "fslib/fat/FATParser.h"
+
+namespace {
+
+// The mode that replaces an existing file instead of looking for a free name.
+constexpr int kModeOverwrite = -10000;
+
+// The clusters of a file: its chain, continued by consecutive clusters (a deleted
+// file's FAT entries are free, so its chain is its first cluster alone).
+class FileClusters {
+public:
+    explicit FileClusters(std::vector<uint32_t> chain) : m_chain(std::move(chain)) {}
+    uint64_t At(uint64_t index) const {
+        if (index < m_chain.size()) return m_chain[index];
+        return uint64_t{m_chain.back()} + (index - m_chain.size() + 1);
+    }
+
+private:
+    std::vector<uint32_t> m_chain;
+};
+
+}  // namespace
+
+bool CFATParser::ReadNodeContent(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out) {
+    uint32_t clusterSize = ClusterSize();
+    if (!node || node->IsDirectory() || clusterSize == 0 || node->size > maxBytes) return false;
+    std::vector<uint32_t> chain;
+    GetClusterChain(node->key, chain);
+    if (chain.empty()) chain.push_back(node->key);
+    FileClusters clusters(std::move(chain));
+    out->assign(static_cast<size_t>(node->size), 0);
+    std::vector<uint8_t> cluster(clusterSize);
+    for (uint64_t offset = 0, i = 0; offset < node->size; offset += clusterSize, ++i) {
+        uint64_t c = clusters.At(i);
+        std::fill(cluster.begin(), cluster.end(), 0);
+        if (c >= 2 && c <= 0xFFFFFFFFu) ReadClusters(static_cast<uint32_t>(c), 1, cluster.data());
+        size_t n = static_cast<size_t>(std::min<uint64_t>(clusterSize, node->size - offset));
+        std::memcpy(out->data() + offset, cluster.data(), n);
+    }
+    return true;
+}
+
+int CFATParser::RecoverFileClusters(NodeEntry* node, int target, const std::string& path) {
+    const uint32_t clusterSize = ClusterSize();
+    std::vector<uint32_t> chain;
+    GetClusterChain(node->key, chain);
+    if (chain.empty()) chain.push_back(node->key);
+    FileClusters clusters(std::move(chain));
+    if (CopyBufferSize() < clusterSize) AllocateCopyBuffer();
+    if (CopyBufferSize() < clusterSize) return RECOVER_FAILED;
+    const uint64_t bufferClusters = CopyBufferSize() / clusterSize;
+
+    g_Logger.InfoNumber("Recovering file size[bytes]:", static_cast<long>(node->size));
+    uint64_t remaining = node->size;
+    uint64_t index = 0;
+    while (remaining > 0) {
+        if (IsUserBreak()) return RECOVER_USER_BREAK;
+        // Only the clusters this file still needs are read.
+        uint64_t wanted = std::min<uint64_t>(bufferClusters, (remaining + clusterSize - 1) / clusterSize);
+        uint64_t gathered = 0;
+        while (gathered < wanted) {
+            if (IsUserBreak()) return RECOVER_USER_BREAK;
+            // One read for each stretch of consecutive clusters.
+            uint64_t first = clusters.At(index + gathered);
+            uint64_t run = 1;
+            while (gathered + run < wanted && clusters.At(index + gathered + run) == first + run) ++run;
+            uint8_t* at = CopyBuffer() + gathered * clusterSize;
+            std::memset(at, 0, run * clusterSize);
+            if (first < 2 || first + run - 1 > 0xFFFFFFFFu ||
+                ReadClusters(static_cast<uint32_t>(first), static_cast<uint32_t>(run), at) != 1)
+                g_Logger.ErrorF("unreadable clusters %llu..%llu of %s written as zeros",
+                                static_cast<unsigned long long>(first),
+                                static_cast<unsigned long long>(first + run - 1), path.c_str());
+            gathered += run;
+        }
+        uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(gathered * clusterSize, remaining));
+        uint32_t written = 0;
+        if (!platform::WriteFile(target, CopyBuffer(), bytes, &written)) {
+            if (GetLastError() == ERROR_DISK_FULL) {
+                g_Logger.Error("not enough disk space");
+                return RECOVER_DISK_FULL;
+            }
+            // Going on would report a file with missing data as recovered.
+            g_Logger.ErrorF("Error while writing to file %s, error %d", path.c_str(), static_cast<int>(GetLastError()));
+            return RECOVER_FAILED;
+        }
+        remaining -= bytes;
+        index += gathered;
+    }
+    return RECOVER_OK;
+}
+
+int CFATParser::RecoverNode(NodeEntry* node, const char* destination, uint32_t* files, uint32_t* folders,
+                            int nesting, int mode, const char16_t* wideDestination) {
+    try {
+        if (IsUserBreak()) return RECOVER_USER_BREAK;
+        if (!node || !destination || !files || !folders) return RECOVER_FAILED;
+        if (!node->isDeleted) {
+            if (node->size != 0) return RECOVER_OK;
+            uint32_t deletedBelow = 0;
+            node->CountDeletedDescendants(&deletedBelow);
+            if (deletedBelow == 0) return RECOVER_OK;
+        }
+        if (!node->name) return RECOVER_FAILED;
+        g_Logger.InfoF("recovering node %s.", node->name);
+        g_Logger.InfoF("node key is %u", node->key);
+        g_Logger.Info("destination directory: ");
+
+        g_Logger.Info("Detecting if current name is double dot");
+        std::string name = recovery::NodeTargetName(node);
+        if (name.empty()) return RECOVER_FAILED;
+        g_Logger.InfoValue("Name successfully chosen ", name.c_str());
+        g_Logger.Info("Detecting node path");
+        g_Logger.InfoValue("Node path was successfully detected ", node->path);
+        g_Logger.Info("Generating current path for recover");
+        std::string target = recovery::JoinTarget(destination, recovery::MakeSafeName(name));
+        g_Logger.InfoValue("Current path for recover was successfully generated ", target.c_str());
+        g_Logger.Info("Detecting entry type");
+
+        if (node->IsDirectory()) {
+            g_Logger.Info("Directory detected. Processing..");
+            if (!recovery::EnsureTargetFolder(target)) {
+                g_Logger.Info("Can't create directory.");
+                return RECOVER_NO_FOLDER;
+            }
+            target += '/';
+            ++*folders;
+            long index = 0;
+            for (NodeEntry* child : node->Children()) {
+                int result = RecoverNode(child, target.c_str(), files, folders, 1, mode, nullptr);
+                // A full disk fails every later child as well; stop and say so.
+                if (result == RECOVER_DISK_FULL) return result;
+                if (result == RECOVER_USER_BREAK) return result;
+                if (result != RECOVER_OK) recovery::NoteFailure();
+                g_Logger.InfoNumber("Subentry passed number ", index++);
+            }
+            g_Logger.Info("Directory processing accomplished");
+            return RECOVER_OK;
+        }
+
+        g_Logger.Info("File detected. Processing..");
+        if (IsUserBreak()) return RECOVER_USER_BREAK;
+        if (ClusterSize() == 0) return -1;
+        if (mode != kModeOverwrite) target = recovery::FindFreeName(target);
+        platform::FileHandle out = platform::INVALID_FILE_HANDLE;
+        switch (recovery::CreateTargetFile(destination, &target, &out)) {
+            case recovery::CreateStatus::Created: break;
+            case recovery::CreateStatus::PathNotFound: return RECOVER_PATH_NOT_FOUND;
+            case recovery::CreateStatus::Failed: return RECOVER_FAILED;
+        }
+        g_Logger.InfoValue("Recovering file -", node->name);
+        int result = node->size == 0 ? RECOVER_OK : RecoverFileClusters(node, out, target);
+        if (result == RECOVER_OK) {
+            recovery::SetTargetTimes(out, node);
+            ++*files;
+            g_Logger.Info("File was successfully recovered");
+        }
+        platform::CloseFile(out);
+        return result;
+    } catch (...) {
+        g_Logger.Error("!!!---Error while recovering---!!!");
+        return RECOVER_FAILED;
+    }
+}
