@@ -1,0 +1,219 @@
+// File content through the parser's file slots: resident, non-resident, sparse,
+// compressed, through an attribute list, encrypted.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "tests/fixtures/Lznt1Compressor.h"
+#include "tests/fixtures/NtfsImageBuilder.h"
+#include "tests/unit/ntfs/NtfsTestUtil.h"
+
+using fixture::NtfsImageBuilder;
+using fixture::NtfsRun;
+
+namespace {
+
+std::vector<uint8_t> Text(size_t size, const char* word = "some text ") {
+    std::vector<uint8_t> v;
+    while (v.size() < size) v.push_back(static_cast<uint8_t>(word[v.size() % std::strlen(word)]));
+    return v;
+}
+
+std::vector<uint8_t> Noise(size_t size, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> v(size);
+    for (auto& b : v) b = static_cast<uint8_t>(rng());
+    return v;
+}
+
+TEST(NtfsContent, ResidentFileReadsInOneCallThenNothing) {
+    NtfsImageBuilder b;
+    std::vector<uint8_t> data = Text(300);
+    uint32_t n = b.AddFile(5, u"r.txt", data);
+    auto parser = ntfstest::OpenImage(b.Build());
+    NodeEntry node(n, "r.txt", 0, 0);
+    uint32_t h = parser->OpenFileByTreeRef(&node);
+    ASSERT_NE(h, INVALID_HANDLE);
+    EXPECT_EQ(parser->GetFileSize(h, nullptr), 300u);
+    std::vector<uint8_t> buf(1000);
+    uint32_t got = 0;
+    EXPECT_TRUE(parser->ReadFile(h, buf.data(), 1000, &got));
+    EXPECT_EQ(got, 300u);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), buf.begin()));
+    EXPECT_TRUE(parser->ReadFile(h, buf.data(), 1000, &got));
+    EXPECT_EQ(got, 0u);
+    parser->CloseFile(h);
+    EXPECT_EQ(parser->GetHandleObject(h), nullptr);
+}
+
+TEST(NtfsContent, NonResidentFileWithPartSector) {
+    NtfsImageBuilder::Options o;
+    o.sectorsPerCluster = 2;
+    NtfsImageBuilder b(o);
+    std::vector<uint8_t> data = Noise(1000, 1);
+    uint32_t n = b.AddFile(5, u"k.bin", data);
+    auto parser = ntfstest::OpenImage(b.Build());
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(ntfstest::ReadWhole(*parser, n, &out, 1 << 20));
+    EXPECT_EQ(out, data);
+}
+
+TEST(NtfsContent, FragmentedAndSparseRuns) {
+    NtfsImageBuilder b;
+    std::vector<uint8_t> a = Noise(1024, 2), c = Noise(512, 3);
+    uint64_t ca = b.AllocateClusters(2);
+    b.AllocateClusters(5);   // a gap between the fragments
+    uint64_t cc = b.AllocateClusters(1);
+    b.WriteClusters(ca, a);
+    b.WriteClusters(cc, c);
+    uint32_t n = b.NextRecord();
+    b.Record(n).StandardInformation(1, 2).FileName(5, u"sparse.bin", 1).NonResidentData(
+        {{2, ca, false}, {3, 0, true}, {1, cc, false}}, 6 * 512 - 100);
+    auto parser = ntfstest::OpenImage(b.Build());
+    std::vector<uint8_t> expected = a;
+    expected.resize(1024 + 1536, 0);
+    expected.insert(expected.end(), c.begin(), c.end() - 100);
+    for (uint32_t chunk : {512u, 4096u, 1u << 20}) {
+        std::vector<uint8_t> out;
+        ASSERT_TRUE(ntfstest::ReadWhole(*parser, n, &out, chunk)) << chunk;
+        EXPECT_EQ(out, expected) << chunk;
+    }
+}
+
+TEST(NtfsContent, ReadsFromAPositionSetBySetFilePointer) {
+    NtfsImageBuilder b;
+    std::vector<uint8_t> data = Noise(5000, 4);
+    uint32_t n = b.AddFile(5, u"seek.bin", data);
+    auto parser = ntfstest::OpenImage(b.Build());
+    NodeEntry node(n, "seek.bin", 0, 0);
+    uint32_t h = parser->OpenFileByTreeRef(&node);
+    EXPECT_EQ(parser->SetFilePointer(h, 2048, nullptr, 0), 2048u);
+    std::vector<uint8_t> buf(100);
+    uint32_t got = 0;
+    ASSERT_TRUE(parser->ReadFile(h, buf.data(), 100, &got));
+    EXPECT_TRUE(std::equal(buf.begin(), buf.end(), data.begin() + 2048));
+    // Not on a sector boundary: refused with 87.
+    parser->SetFilePointer(h, 10, nullptr, 0);
+    EXPECT_FALSE(parser->ReadFile(h, buf.data(), 100, &got));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    parser->CloseFile(h);
+}
+
+TEST(NtfsContent, CompressedUnitsOfEveryKind) {
+    // 512-byte clusters: a unit is 16 clusters = 8 KiB.
+    NtfsImageBuilder b;
+    const uint64_t unit = 8192;
+    std::vector<uint8_t> u0 = Text(unit), u2 = Noise(unit, 5), u3 = Text(3000, "tail words ");
+    std::vector<uint8_t> p0 = fixture::CompressLznt1(u0), p3 = fixture::CompressLznt1(u3);
+    uint64_t c0 = (p0.size() + 511) / 512, c3 = (p3.size() + 511) / 512;
+    ASSERT_LT(c0, 16u);
+    ASSERT_LT(c3, 16u);
+    uint64_t f0 = b.AllocateClusters(c0), f2 = b.AllocateClusters(16), f3 = b.AllocateClusters(c3);
+    b.WriteClusters(f0, p0);
+    b.WriteClusters(f2, u2);
+    b.WriteClusters(f3, p3);
+    std::vector<NtfsRun> runs = {{c0, f0, false}, {16 - c0, 0, true},   // compressed unit
+                                 {16, 0, true},                          // all sparse
+                                 {16, f2, false},                        // stored as is
+                                 {c3, f3, false}, {16 - c3, 0, true}};   // last, partly used
+    uint64_t size = 3 * unit + u3.size();
+    uint32_t n = b.NextRecord();
+    b.Record(n).StandardInformation(1, 2).FileName(5, u"comp.txt", 1).NonResidentData(runs, size, true, 4);
+    auto parser = ntfstest::OpenImage(b.Build());
+    std::vector<uint8_t> expected = u0;
+    expected.resize(2 * unit, 0);
+    expected.insert(expected.end(), u2.begin(), u2.end());
+    expected.insert(expected.end(), u3.begin(), u3.end());
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(ntfstest::ReadWhole(*parser, n, &out, 5000));
+    ASSERT_EQ(out.size(), expected.size());
+    EXPECT_EQ(out, expected);
+}
+
+TEST(NtfsContent, CompressedUnitSplitOverTwoRuns) {
+    NtfsImageBuilder b;
+    std::vector<uint8_t> u0 = Text(8192, "fragmented compressed unit ");
+    std::vector<uint8_t> p0 = fixture::CompressLznt1(u0);
+    uint64_t clusters = (p0.size() + 511) / 512;
+    ASSERT_GE(clusters, 2u);
+    ASSERT_LT(clusters, 16u);
+    uint64_t fa = b.AllocateClusters(1);
+    b.AllocateClusters(3);
+    uint64_t fb = b.AllocateClusters(clusters - 1);
+    std::vector<uint8_t> first(p0.begin(), p0.begin() + 512), rest(p0.begin() + 512, p0.end());
+    b.WriteClusters(fa, first);
+    b.WriteClusters(fb, rest);
+    uint32_t n = b.NextRecord();
+    b.Record(n).StandardInformation(1, 2).FileName(5, u"frag.txt", 1).NonResidentData(
+        {{1, fa, false}, {clusters - 1, fb, false}, {16 - clusters, 0, true}}, u0.size(), true, 4);
+    auto parser = ntfstest::OpenImage(b.Build());
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(ntfstest::ReadWhole(*parser, n, &out));
+    EXPECT_EQ(out, u0);
+}
+
+TEST(NtfsContent, DataHeldInAnExtensionRecord) {
+    NtfsImageBuilder b;
+    std::vector<uint8_t> data = Noise(3000, 6);
+    uint64_t first = b.AllocateClusters(6);
+    b.WriteClusters(first, data);
+    uint32_t base = b.NextRecord();
+    uint32_t ext = base + 1;
+    b.Record(base).StandardInformation(1, 2).FileName(5, u"listed.bin", 1).AttributeList(
+        {{0x10, base}, {0x30, base}, {0x80, ext}});
+    b.Record(ext).BaseReference(base).NonResidentData({{6, first, false}}, data.size());
+    auto parser = ntfstest::OpenImage(b.Build());
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(ntfstest::ReadWhole(*parser, base, &out));
+    EXPECT_EQ(out, data);
+    ASSERT_EQ(parser->PrepareDirTree(100), 0);
+    NodeEntry* node = ntfstest::Child(parser->GetRoot(), "listed.bin");
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->size, 3000u);
+    EXPECT_EQ(parser->GetRoot()->ChildCount(), 1u);   // the extension is not an entry
+}
+
+TEST(NtfsContent, EncryptedFileGivesItsRawClusters) {
+    NtfsImageBuilder b;
+    std::vector<uint8_t> data = Noise(2000, 7);
+    uint32_t n = b.AddFile(5, u"secret.efs", data);
+    b.Record(n).LoggedUtilityStream();
+    auto parser = ntfstest::OpenImage(b.Build());
+    NodeEntry node(n, "secret.efs", 0, 0);
+    uint32_t h = parser->OpenFileByTreeRef(&node);
+    EXPECT_TRUE(parser->IsEncrypted(h));
+    parser->CloseFile(h);
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(ntfstest::ReadWhole(*parser, n, &out));
+    EXPECT_EQ(out, data);
+}
+
+TEST(NtfsContent, SizesPastFourGigabytesAreKept) {
+    NtfsImageBuilder b;
+    uint64_t first = b.AllocateClusters(1);
+    const uint64_t size = 5'000'000'000ull;
+    uint32_t n = b.NextRecord();
+    b.Record(n).StandardInformation(1, 2).FileName(5, u"big.bin", 1).NonResidentData(
+        {{1, first, false}, {size / 512, 0, true}}, size);
+    auto parser = ntfstest::OpenImage(b.Build());
+    NodeEntry node(n, "big.bin", 0, 0);
+    uint32_t h = parser->OpenFileByTreeRef(&node);
+    uint32_t high = 0;
+    uint32_t low = parser->GetFileSize(h, &high);
+    EXPECT_EQ((uint64_t{high} << 32) | low, size);
+    parser->CloseFile(h);
+}
+
+TEST(NtfsContent, DataSizeBeyondTheRunsIsCut) {
+    NtfsImageBuilder b;
+    uint64_t first = b.AllocateClusters(2);
+    uint32_t n = b.NextRecord();
+    b.Record(n).StandardInformation(1, 2).FileName(5, u"liar.bin", 1).NonResidentData({{2, first, false}},
+                                                                                    0x7FFFFFFFFFFFull);
+    auto parser = ntfstest::OpenImage(b.Build());
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(ntfstest::ReadWhole(*parser, n, &out));
+    EXPECT_EQ(out.size(), 1024u);
+}
+
+}  // namespace
