@@ -1,0 +1,113 @@
+#!/bin/bash
+# Real FAT12, FAT16 and FAT32 volumes made with mkfs.fat and filled and partly deleted
+# with mtools: `qvr scan --json` must list every file and folder that The Sleuth Kit's
+# `fls -r -d -p -l` lists, deleted ones with the same path and size (a deleted name
+# shows '_' as its first character).
+set -euo pipefail
+BIN=${1:?folder of the built binaries}
+QVR="$BIN/qvr"
+for tool in mkfs.fat mcopy mmd mdel mdeltree fls python3; do
+    command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
+done
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
+
+fill() {  # image
+    local img=$1 src="$WORK/src"
+    mkdir -p "$src"
+    head -c 0 /dev/urandom >"$src/empty"
+    head -c 1 /dev/urandom >"$src/one"
+    head -c 3000 /dev/urandom >"$src/small"
+    head -c 70000 /dev/urandom >"$src/medium"
+    mmd -i "$img" ::/docs ::/docs/reports ::/tmp ::/tmp/nested ::/tmp/nested/deeper "::/Long Folder Name"
+    mcopy -i "$img" "$src/small" ::/readme.txt
+    mcopy -i "$img" "$src/medium" "::/A long file name with spaces.bin"
+    mcopy -i "$img" "$src/small" "::/Café résumé.txt"
+    mcopy -i "$img" "$src/one" ::/docs/x.txt
+    mcopy -i "$img" "$src/medium" "::/docs/reports/Quarterly report 2023.xlsx"
+    mcopy -i "$img" "$src/small" ::/docs/reports/SUMMARY.TXT
+    mcopy -i "$img" "$src/empty" ::/docs/empty.dat
+    mcopy -i "$img" "$src/small" "::/tmp/nested/deeper/a name that needs three entries.txt"
+    mcopy -i "$img" "$src/one" ::/tmp/nested/n.txt
+    mcopy -i "$img" "$src/small" "::/Long Folder Name/Inner File.txt"
+    for i in $(seq 1 30); do mcopy -i "$img" "$src/one" "::/docs/file number $i.txt"; done
+    # Deletions: single files, every third of a series, whole trees.
+    mdel -i "$img" ::/readme.txt "::/Café résumé.txt" ::/docs/empty.dat
+    mdel -i "$img" "::/docs/reports/Quarterly report 2023.xlsx"
+    for i in $(seq 1 3 30); do mdel -i "$img" "::/docs/file number $i.txt"; done
+    mdeltree -i "$img" ::/tmp "::/Long Folder Name"
+    # A file written after the deletions reuses a freed slot.
+    mcopy -i "$img" "$src/one" ::/docs/new.txt
+}
+
+compare() {  # image label
+    local img=$1 label=$2
+    "$QVR" --log "$WORK/$label.log" scan "$img" --json >"$WORK/$label.json"
+    fls -r -d -p -l "$img" >"$WORK/$label.fls.deleted"
+    fls -r -p -l "$img" >"$WORK/$label.fls.all"
+    python3 - "$WORK/$label.json" "$WORK/$label.fls.all" "$label" <<'PY'
+import json, sys
+ours_doc = json.load(open(sys.argv[1]))
+entries = ours_doc["entries"] if isinstance(ours_doc, dict) else ours_doc
+ours = {e["path"].lstrip("/"): e for e in entries}
+label = sys.argv[3]
+fls = []
+for line in open(sys.argv[2], encoding="utf-8", errors="surrogateescape"):
+    meta, _, rest = line.rstrip("\n").partition(":\t")
+    fields = rest.split("\t")
+    kind, deleted = meta.split()[0], "*" in meta
+    if kind.startswith("v/") or kind.startswith("V/") or fields[0].startswith("$OrphanFiles"):
+        continue
+    fls.append((fields[0], kind.startswith("d/"), deleted, int(fields[5])))
+deleted_dirs = {p for p, d, dl, _ in fls if d and dl}
+
+def as_ours(path, deleted):
+    parts = path.split("/")
+    out = []
+    for i, part in enumerate(parts):
+        prefix = "/".join(parts[: i + 1])
+        if (prefix in deleted_dirs or (i == len(parts) - 1 and deleted)) and part:
+            part = "_" + part[1:]
+        out.append(part)
+    return "/".join(out)
+
+# A deleted folder whose cluster now holds other data is skipped by design; fls lists
+# its entry with nothing below it.
+has_children = {p.rsplit("/", 1)[0] for p, *_ in fls if "/" in p}
+problems, checked_deleted = [], 0
+for path, is_dir, deleted, size in fls:
+    if is_dir and deleted and path not in has_children:
+        continue
+    want = as_ours(path, deleted)
+    got = ours.get(want)
+    if got is None:
+        problems.append(f"missing: {want!r} (fls {path!r})")
+        continue
+    if got["directory"] != is_dir:
+        problems.append(f"kind differs: {want!r}")
+    if deleted and not got["deleted"]:
+        problems.append(f"not marked deleted: {want!r}")
+    if not is_dir and got["size"] != size:
+        problems.append(f"size differs: {want!r}: {got['size']} vs {size}")
+    if deleted and not is_dir:
+        checked_deleted += 1
+if checked_deleted < 10:
+    problems.append(f"only {checked_deleted} deleted files compared")
+for p in problems:
+    print(f"{label}: {p}")
+print(f"{label}: {len(fls)} fls entries, {checked_deleted} deleted files compared, {len(problems)} problems")
+sys.exit(1 if problems else 0)
+PY
+}
+
+status=0
+truncate -s 1440K "$WORK/f12.img"; mkfs.fat -C "$WORK/f12.img.tmp" 1440 >/dev/null; mv "$WORK/f12.img.tmp" "$WORK/f12.img"
+truncate -s 32M "$WORK/f16.img"; mkfs.fat -F 16 "$WORK/f16.img" >/dev/null
+truncate -s 64M "$WORK/f32.img"; mkfs.fat -F 32 "$WORK/f32.img" >/dev/null
+for w in 12 16 32; do
+    fill "$WORK/f$w.img"
+    compare "$WORK/f$w.img" "FAT$w" || status=1
+    grep -q "FAT$w" <("$QVR" --log "$WORK/d.log" scan "$WORK/f$w.img" 2>&1 | head -1) || { echo "FAT$w: not recognised"; status=1; }
+done
+exit $status
