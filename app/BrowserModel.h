@@ -57,6 +57,9 @@ class CBrowserModel {
 public:
     // Looks a Recycle Bin file's path before deletion up (GetBeforeDeletingName).
     using RecycleBinLookup = std::function<bool(char driveLetter, NodeEntry* node)>;
+    // The lookup for a scanned drive: through its mount point, else through its parser
+    // (FAT files are read by their clusters, others through file handles).
+    static RecycleBinLookup VolumeRecycleBinLookup(DriveEntry* drive);
 
     explicit CBrowserModel(ITypeNameProvider* typeNames = nullptr);
     ~CBrowserModel();

@@ -1,0 +1,11 @@
+// Finding tree nodes by the paths that `qvr scan` prints ("/dir/name.ext").
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "fslib/core/NodeEntry.h"
+
+// Every node whose path from the root is `path` (names may repeat among deleted
+// entries, so one path can name several). "/" or "" names the root itself.
+std::vector<NodeEntry*> FindNodesByPath(NodeEntry* root, const std::string& path);
