@@ -120,7 +120,25 @@ bool LogSink::Remap(size_t need) {
     m_pWindow = static_cast<char*>(window);
     m_nWindowStart = start;
     m_nWindowSize = size;
+    m_nPopulated = start;
     return true;
+}
+
+void LogSink::Populate(uint64_t end) {
+    const uint64_t windowEnd = m_nWindowStart + m_nWindowSize;
+    uint64_t target = m_nPopulated + kPopulateStep;
+    if (target < end) target = end;
+    if (target > windowEnd) target = windowEnd;
+    const size_t page = PageSize();
+    target = (target + page - 1) & ~static_cast<uint64_t>(page - 1);
+    if (target > windowEnd) target = windowEnd;
+    if (::madvise(m_pWindow + (m_nPopulated - m_nWindowStart), static_cast<size_t>(target - m_nPopulated),
+                  MADV_POPULATE_WRITE) != 0) {
+        // An older kernel: the stores fault the pages in one by one instead.
+        m_bPopulate = false;
+        return;
+    }
+    m_nPopulated = target;
 }
 
 bool LogSink::Append(const iovec* parts, int count) {
@@ -133,6 +151,7 @@ bool LogSink::Append(const iovec* parts, int count) {
             return AppendWrite(parts, count);
         }
     }
+    if (m_bPopulate && m_nLength + total > m_nPopulated) Populate(m_nLength + total);
     char* out = m_pWindow + (m_nLength - m_nWindowStart);
     for (int i = 0; i < count; ++i) {
         std::memcpy(out, parts[i].iov_base, parts[i].iov_len);

@@ -31,11 +31,15 @@ public:
     static constexpr int kMaxParts = 8;
     // Bytes ahead of the data that a mapped file is grown by at a time.
     static constexpr size_t kChunk = 4u << 20;
+    // Pages are made writable this many bytes at a time, one call instead of a fault
+    // per page.
+    static constexpr size_t kPopulateStep = 64u << 10;
 
 private:
     explicit LogSink(int fd) : m_hFile(fd) {}
     bool StartMapping(uint64_t length);
     bool Remap(size_t need);
+    void Populate(uint64_t end);
     void SwitchToAppend();
     bool AppendWrite(const iovec* parts, int count);
 
@@ -46,4 +50,6 @@ private:
     size_t m_nWindowSize = 0;
     uint64_t m_nLength = 0;     // end of the data
     uint64_t m_nAllocated = 0;  // file size as this process set it
+    uint64_t m_nPopulated = 0;  // end of the window's pages already made writable
+    bool m_bPopulate = true;    // false once the kernel refused to prefault
 };

@@ -24,6 +24,9 @@ __attribute__((init_priority(101))) CLogger g_Logger(12, LOG_ALL);
 namespace {
 
 constexpr const char* kLevelNames[] = {"ALL", "DEBUG", "INFO", "ERROR", "ASSERT"};
+// The same names as "%6s" prints them, so a line's head needs no formatting.
+constexpr const char* kPaddedLevelNames[] = {"   ALL", " DEBUG", "  INFO", " ERROR", "ASSERT"};
+constexpr size_t kLevelWidth = 6;
 constexpr const char* kRule = "====================================================";
 constexpr size_t kSuffixLimit = 1023;
 constexpr size_t kProfileValueSize = 256;
@@ -42,6 +45,14 @@ private:
     DWORD m_dwError;
     int m_nErrno;
 };
+
+// Appends text to out[*used], keeping at most limit characters in all.
+void AppendCut(char* out, size_t* used, size_t limit, const char* text, size_t len) {
+    const size_t room = limit - *used;
+    const size_t n = len < room ? len : room;
+    std::memcpy(out + *used, text, n);
+    *used += n;
+}
 
 void FormatHexLine(char out[128], const uint8_t* p, size_t n) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -169,12 +180,14 @@ void CLogger::StampLocked(char* out, size_t size) {
     if (localtime_r(&now, &local)) std::snprintf(out, size, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
 }
 
-void CLogger::Write(int level, const char* text) {
+void CLogger::Write(int level, const char* text) { WriteText(level, text, text ? std::strlen(text) : 0); }
+
+void CLogger::WriteText(int level, const char* text, size_t len) {
     if (!m_pFile.load(std::memory_order_relaxed) || !m_bActive.load(std::memory_order_relaxed)) return;
     std::lock_guard<std::mutex> lock(m_csLock);
     // A null text is dropped; the lock is still taken, as for any other line.
     if (!IsLevelEnabled(level) || !text) return;
-    WriteLocked(level, text, std::strlen(text));
+    WriteLocked(level, text, len);
 }
 
 void CLogger::WriteLocked(int level, const char* text, size_t len) {
@@ -188,16 +201,18 @@ void CLogger::WriteLocked(int level, const char* text, size_t len) {
     if (err != 0 && level == LOG_ASSERT) tailLen += FormatErrorSuffix(tail + tailLen, kSuffixLimit + 1, err);
     tail[tailLen++] = '\n';
 
-    char stamp[32];
-    StampLocked(stamp, sizeof(stamp));
-    char head[64];
-    int headLen = std::snprintf(head, sizeof(head), "%6s %s | ", LevelName(level), stamp);
-    if (headLen < 0) return;
-    if (static_cast<size_t>(headLen) >= sizeof(head)) headLen = sizeof(head) - 1;
+    // "%6s %s | " without a formatter: this runs for every line.
+    char head[kLevelWidth + 1 + 32 + 3];
+    const bool known = level >= LOG_ALL && level <= LOG_ASSERT;
+    std::memcpy(head, known ? kPaddedLevelNames[level] : "     ?", kLevelWidth);
+    size_t headLen = kLevelWidth;
+    head[headLen++] = ' ';
+    StampLocked(head + headLen, 32);
+    headLen += std::strlen(head + headLen);
+    std::memcpy(head + headLen, " | ", 3);
+    headLen += 3;
 
-    const iovec parts[] = {{head, static_cast<size_t>(headLen)},
-                           {const_cast<char*>(text), len},
-                           {tail, tailLen}};
+    const iovec parts[] = {{head, headLen}, {const_cast<char*>(text), len}, {tail, tailLen}};
     sink->Append(parts, 3);
 }
 
@@ -219,12 +234,17 @@ void CLogger::InfoValue(const char* name, const char* str) {
 void CLogger::ErrorValue(const char* name, const char* str) { ValueAt(LOG_ERROR, name, str); }
 
 void CLogger::ValueAt(int level, const char* name, const char* str) {
+    // "%s [%s]" (or "%s [null]") cut at the buffer's limit, built by hand: it is on
+    // the path of every recovered file.
     char buffer[kValueLimit + 1];
-    if (str)
-        std::snprintf(buffer, sizeof(buffer), "%s [%s]", name ? name : "(null)", str);
-    else
-        std::snprintf(buffer, sizeof(buffer), "%s [null]", name ? name : "(null)");
-    Write(level, buffer);
+    size_t used = 0;
+    const char* shownName = name ? name : "(null)";
+    const char* shownValue = str ? str : "null";
+    AppendCut(buffer, &used, kValueLimit, shownName, std::strlen(shownName));
+    AppendCut(buffer, &used, kValueLimit, " [", 2);
+    AppendCut(buffer, &used, kValueLimit, shownValue, std::strlen(shownValue));
+    AppendCut(buffer, &used, kValueLimit, "]", 1);
+    WriteText(level, buffer, used);
 }
 
 void CLogger::InfoNumber(const char* text, long value) {
@@ -252,7 +272,7 @@ int CLogger::InfoF(const char* fmt, ...) {
     va_start(args, fmt);
     const int result = std::vsnprintf(buffer, sizeof(buffer), fmt, args);
     va_end(args);
-    Write(LOG_INFO, buffer);
+    if (result >= 0) WriteText(LOG_INFO, buffer, static_cast<size_t>(result) < kFormatLimit ? result : kFormatLimit);
     return result;
 }
 
@@ -263,7 +283,7 @@ int CLogger::ErrorF(const char* fmt, ...) {
     va_start(args, fmt);
     const int result = std::vsnprintf(buffer, sizeof(buffer), fmt, args);
     va_end(args);
-    Write(LOG_ERROR, buffer);
+    if (result >= 0) WriteText(LOG_ERROR, buffer, static_cast<size_t>(result) < kFormatLimit ? result : kFormatLimit);
     return result;
 }
 

@@ -65,6 +65,7 @@ public:
     static constexpr size_t kFormatLimit = 16383;
 
 private:
+    void WriteText(int level, const char* text, size_t len);
     void WriteLocked(int level, const char* text, size_t len);
     // Stamp text for a line written now ("" when the last stamp is under 2 s old).
     void StampLocked(char* out, size_t size);
