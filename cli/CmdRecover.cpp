@@ -124,10 +124,12 @@ int CmdRecover(int argc, char** argv) {
     for (const std::string& item : items) {
         NodeEntry* root = result.entry.parser->GetRoot();
         std::vector<NodeEntry*> found = FindNodesByPath(root, item);
-        // The root stands for everything on the volume.
+        // The root stands for everything deleted on the volume; after the scan's marking
+        // pass a folder's isDeleted byte says whether anything deleted lies below it.
         if (found.size() == 1 && found[0] == root) {
             found.clear();
-            for (NodeEntry* child : root->Children()) found.push_back(child);
+            for (NodeEntry* child : root->Children())
+                if (child->isDeleted) found.push_back(child);
         }
         if (found.empty()) {
             std::fprintf(stderr, "qvr recover: %s: not found on %s\n", item.c_str(), volume.c_str());
