@@ -142,19 +142,6 @@ TEST(GetTempFileName, MissingFolderFails) {
     EXPECT_EQ(name, "untouched");
 }
 
-TEST(GetTempPath, TakesTmpdirAndEndsWithSlash) {
-    {
-        ScopedEnv env("TMPDIR", "/var/tmp");
-        EXPECT_EQ(GetTempPath(), "/var/tmp/");
-    }
-    {
-        ScopedEnv env("TMPDIR", "relative");
-        EXPECT_EQ(GetTempPath(), "/tmp/");
-    }
-    ScopedEnv env("TMPDIR", nullptr);
-    EXPECT_EQ(GetTempPath(), "/tmp/");
-}
-
 TEST(CreateDirectory, ExistingAndMissingParent) {
     TempDir dir;
     EXPECT_TRUE(CreateDirectory(dir / "new"));
