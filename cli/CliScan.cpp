@@ -37,6 +37,8 @@ private:
 
 void OnInterrupt(int) { UserBreak.store(1); }
 
+constexpr int kFatNothingAdded = -3;
+
 }  // namespace
 
 char ResolveVolume(const std::string& volume) {
@@ -101,6 +103,13 @@ int ReportScanOutcome(const std::string& volume, const CliScanResult& r) {
         return kExitFailure;
     }
     if (r.scanResult != 0) {
+        // The FAT walk answers -3 when the root gave no entries to add: the scan completed
+        // and simply found nothing deleted, which is no failure for a script.
+        const uint8_t fs = r.entry.parser->GetFileSystemType();
+        if (fs != FS_NTFS && r.entry.scanStatus == kFatNothingAdded) {
+            std::fprintf(stderr, "qvr: %s: nothing deleted was found\n", volume.c_str());
+            return kExitOk;
+        }
         if (r.entry.scanStatus == USER_BREAK_STATUS)
             std::fprintf(stderr, "qvr: %s: scan stopped by the user; the tree is incomplete\n", volume.c_str());
         else

@@ -8,9 +8,9 @@ trap 'rm -rf "$work"' EXIT
 export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-truncate -s 8M "$work/fat16.img"
+truncate -s 16M "$work/fat16.img"
 mkfs.fat -F 16 "$work/fat16.img" >/dev/null
-truncate -s 40M "$work/fat32.img"
+truncate -s 64M "$work/fat32.img"
 mkfs.fat -F 32 "$work/fat32.img" >/dev/null
 mkfs.fat -C "$work/floppy.img" 1440 >/dev/null
 truncate -s 8M "$work/ntfs.img"
@@ -51,6 +51,6 @@ out=$("$qvr" --log "$work/scan.log" scan X: --json)
 python3 -c 'import json,sys; assert json.load(sys.stdin)["filesystem"]=="NTFS"' <<<"$out" || fail "scan X:"
 
 # The log holds the scan's steps in the log line format.
-grep -qE '^  INFO [0-9: ]*\| ----------- Start directory tree modifing process\.' "$work/scan.log" \
+grep -qE '^  INFO [0-9: ]*\|  ----------- Start directory tree modifing process\. $' "$work/scan.log" \
   || fail "log lines missing"
 echo "cli basics: ok"
