@@ -215,6 +215,15 @@ TEST_F(NodeRecoveryTest, TheUpFolderRowIsWrittenUnderItsPathBeforeDeletion) {
     EXPECT_EQ(ReadAll(dir / "before.txt"), (std::vector<uint8_t>{'u', 'p'}));
 }
 
+TEST_F(NodeRecoveryTest, HandleZeroIsAFileWhenItFillsAFreedSlot) {
+    NodeEntry* node = MemoryParser::Add(parser.GetRoot(), 4, "zero.txt", false, true, 4);
+    parser.AddFile(4, {'z', 'e', 'r', 'o'});
+    parser.CloseFile(parser.OpenFileByTreeRef(node));  // makes slot 0 (taken by the parser) and frees slot 1
+    parser.FreeHandle(0);
+    ASSERT_EQ(Recover(node, dir.Path()), RECOVER_OK);
+    EXPECT_EQ(ReadAll(dir / "zero.txt"), (std::vector<uint8_t>{'z', 'e', 'r', 'o'}));
+}
+
 TEST(RecoveryTargetTest, JoinAddsASeparatorOnlyWhenMissing) {
     EXPECT_EQ(recovery::JoinTarget("/e", "a.txt"), "/e/a.txt");
     EXPECT_EQ(recovery::JoinTarget("/e/", "a.txt"), "/e/a.txt");

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Where qvr recover may write: a full destination stops with "Not enough disk space",
+# and a destination on the device being scanned is refused before anything is written.
+set -euo pipefail
+bin=${1:?folder of the built binaries}
+qvr="$bin/qvr"
+work=$(mktemp -d)
+small="$work/small"
+mnt="$work/m"
+loop=""
+cleanup() {
+  for m in "$mnt" "$small"; do
+    if mountpoint -q "$m" 2>/dev/null; then umount "$m" || fusermount -u "$m" || true; fi
+  done
+  if [ -n "$loop" ]; then losetup -d "$loop" || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+log="$work/qvr.log"
+
+img="$work/v.img"
+truncate -s 16M "$img"
+mkntfs -q -F -f "$img" 2>/dev/null
+mkdir "$mnt"
+ntfs-3g "$img" "$mnt"
+head -c 300000 /dev/urandom > "$mnt/big.bin"
+echo small > "$mnt/a.txt"
+rm "$mnt/big.bin" "$mnt/a.txt"
+umount "$mnt"
+
+# A 64 KiB tmpfs cannot take a 300 KB file.
+mkdir "$small"
+mount -t tmpfs -o size=64k tmpfs "$small"
+if "$qvr" --log "$log" recover "$img" /big.bin --to "$small" > "$work/out" 2> "$work/err"; then
+  fail "a full destination exited 0"
+fi
+grep -qx "Not enough disk space" "$work/err" || fail "full destination message: $(cat "$work/err" "$work/out")"
+grep -q "not enough disk space" "$log" || fail "the log has no disk-space line"
+grep -q "successfully" "$work/out" && fail "a full destination was reported as a success"
+
+# The image as a loop device, mounted: writing into it is refused.
+loop=$(losetup -f --show "$img")
+ntfs-3g "$loop" "$mnt"
+mkdir "$mnt/dest"
+if "$qvr" --log "$log" recover "$loop" /a.txt --to "$mnt/dest" > "$work/out" 2> "$work/err"; then
+  fail "a destination on the scanned device exited 0"
+fi
+grep -q "Cannot Undelete to Drive .: Select destination folder on a different drive" "$work/err" \
+  || fail "refusal message: $(cat "$work/err")"
+[ -z "$(ls -A "$mnt/dest")" ] || fail "something was written onto the scanned device"
+# The same device into a folder elsewhere is fine.
+mkdir "$work/elsewhere"
+"$qvr" --log "$log" recover "$loop" /a.txt --to "$work/elsewhere" > "$work/out" 2> "$work/err" \
+  || fail "recovering from the device to another folder exited $?: $(cat "$work/err")"
+[ "$(cat "$work/elsewhere/a.txt")" = small ] || fail "a.txt from the device"
+echo "destination rules hold"
