@@ -6,10 +6,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <pthread.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 
 namespace {
+
+// Bumped in every child made by fork, so a sink can tell that it was inherited.
+std::atomic<unsigned> g_nForkGeneration{0};
+
+unsigned ForkGeneration() {
+    static std::once_flag registered;
+    std::call_once(registered, [] { pthread_atfork(nullptr, nullptr, [] { ++g_nForkGeneration; }); });
+    return g_nForkGeneration.load(std::memory_order_relaxed);
+}
 
 size_t PageSize() {
     static const size_t size = [] {
@@ -42,6 +55,12 @@ uint64_t FileSize(int fd) {
 }
 
 }  // namespace
+
+LogSink::LogSink(int fd) : m_hFile(fd), m_nForkGeneration(ForkGeneration()) {}
+
+bool LogSink::IsInheritedByFork() const {
+    return m_nForkGeneration != g_nForkGeneration.load(std::memory_order_relaxed);
+}
 
 LogSink* LogSink::Open(const char* path) {
     if (!path || !*path) {
@@ -76,8 +95,9 @@ bool LogSink::StartMapping(uint64_t size) {
 
 LogSink::~LogSink() {
     if (m_pWindow) ::munmap(m_pWindow, m_nWindowSize);
-    // Trim the allocation back unless someone else appended behind it meanwhile.
-    if (m_bMapMode && FileSize(m_hFile) == m_nAllocated) {
+    // Trim the allocation back unless someone else appended behind it meanwhile, or
+    // the parent process still writes into it.
+    if (m_bMapMode && !IsInheritedByFork() && FileSize(m_hFile) == m_nAllocated) {
         if (::ftruncate(m_hFile, static_cast<off_t>(m_nLength)) != 0) {
             // The NUL tail stays; the next Open strips it.
         }
@@ -89,7 +109,7 @@ void LogSink::SwitchToAppend() {
     if (m_pWindow) ::munmap(m_pWindow, m_nWindowSize);
     m_pWindow = nullptr;
     m_nWindowSize = 0;
-    if (m_bMapMode && FileSize(m_hFile) == m_nAllocated && ::ftruncate(m_hFile, static_cast<off_t>(m_nLength)) != 0) {
+    if (m_bMapMode && !IsInheritedByFork() && FileSize(m_hFile) == m_nAllocated && ::ftruncate(m_hFile, static_cast<off_t>(m_nLength)) != 0) {
         // Left allocated: the lines that follow come after a NUL gap.
     }
     m_bMapMode = false;
@@ -142,6 +162,7 @@ void LogSink::Populate(uint64_t end) {
 }
 
 bool LogSink::Append(const iovec* parts, int count) {
+    if (m_bMapMode && IsInheritedByFork()) SwitchToAppend();
     if (!m_bMapMode) return AppendWrite(parts, count);
     size_t total = 0;
     for (int i = 0; i < count; ++i) total += parts[i].iov_len;

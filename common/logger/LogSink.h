@@ -12,7 +12,8 @@
 // when the process dies. The file is allocated ahead of the data, so a process that
 // dies leaves trailing NUL bytes; the next Open strips them before appending. Any other
 // target (a device, a pipe, a file another process is writing) gets one appending
-// writev per line.
+// writev per line, and so does a child made by fork: it must neither write into its
+// parent's mapping nor cut the parent's file at exit.
 // Not thread-safe: the logger serialises the calls.
 class LogSink {
 public:
@@ -36,12 +37,13 @@ public:
     static constexpr size_t kPopulateStep = 64u << 10;
 
 private:
-    explicit LogSink(int fd) : m_hFile(fd) {}
+    explicit LogSink(int fd);
     bool StartMapping(uint64_t length);
     bool Remap(size_t need);
     void Populate(uint64_t end);
     void SwitchToAppend();
     bool AppendWrite(const iovec* parts, int count);
+    bool IsInheritedByFork() const;
 
     int m_hFile;
     bool m_bMapMode = false;
@@ -52,4 +54,5 @@ private:
     uint64_t m_nAllocated = 0;  // file size as this process set it
     uint64_t m_nPopulated = 0;  // end of the window's pages already made writable
     bool m_bPopulate = true;    // false once the kernel refused to prefault
+    unsigned m_nForkGeneration; // fork count of the process that opened the file
 };

@@ -15,6 +15,7 @@
 #include "common/logger/MemoryProbe.h"
 #include "mvcmn/MvcmnApi.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/Files.h"
 #include "platform/Win32.h"
 
 // First among the program's static objects: built before, and destroyed after, any
@@ -81,14 +82,6 @@ size_t FormatErrorSuffix(char* out, size_t size, DWORD err) {
     }
     if (n < 0) return 0;
     return static_cast<size_t>(n) < size ? static_cast<size_t>(n) : size - 1;
-}
-
-// $TMPDIR or /tmp, with a trailing '/', as GetTempPath gives it.
-std::string TempPath() {
-    const char* dir = std::getenv("TMPDIR");
-    std::string path = dir && *dir ? dir : "/tmp";
-    if (path.back() != '/') path += '/';
-    return path;
 }
 
 }  // namespace
@@ -347,7 +340,7 @@ void CLogger::WriteMachineInfo() {
     }
     if (getcwd(buffer, sizeof(buffer))) InfoValue("GetCurrentDirectory", buffer);
     // The system and Windows directories have no counterpart here.
-    InfoValue("GetTempPath", TempPath().c_str());
+    InfoValue("GetTempPath", platform::GetTempPath().c_str());
     if (const char* tmp = std::getenv("MORVANTTMP")) InfoValue("%%MORVANTTMP%%", tmp);
     if (gethostname(buffer, sizeof(buffer)) == 0) {
         buffer[sizeof(buffer) - 1] = '\0';

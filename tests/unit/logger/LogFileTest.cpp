@@ -129,6 +129,37 @@ TEST(LogFile, SecondWriterOfTheSameFileLosesNoLines) {
     }
 }
 
+TEST(LogFile, ForkedChildNeitherOverwritesNorCutsTheParentsLog) {
+    ScratchFolder dir;
+    const std::string path = dir.File("forked.log");
+    CLogger log(-1, LOG_ALL);
+    log.Open(path.c_str());
+    log.Info("parent before");
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        log.Info("child line");
+        log.Close();  // what exit() would do to a static logger
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    // Far past the page the child saw last: stores there fault if the file was cut.
+    for (int i = 0; i < 2000; ++i) log.InfoF("parent after %d", i);
+    log.Close();
+    std::string text = ReadAll(path);
+    text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+    const auto lines = SplitLines(text);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "  INFO  | parent before "), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "  INFO  | child line "), 1);
+    // The child's line lands behind the parent's allocation; the parent's stay in order.
+    int next = 0;
+    for (const auto& line : lines)
+        if (line == "  INFO  | parent after " + std::to_string(next) + " ") ++next;
+    EXPECT_EQ(next, 2000);
+}
+
 TEST(LogFile, DevicesAndPipesTakeLinesToo) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
