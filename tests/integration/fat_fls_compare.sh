@@ -57,7 +57,9 @@ for line in open(sys.argv[2], encoding="utf-8", errors="surrogateescape"):
     meta, _, rest = line.rstrip("\n").partition(":\t")
     fields = rest.split("\t")
     kind, deleted = meta.split()[0], "*" in meta
-    if kind.startswith("v/") or kind.startswith("V/") or fields[0].startswith("$OrphanFiles"):
+    # Virtual entries, orphans found outside the tree, and the label, which fls shows as
+    # "NAME (Volume Label Entry)".
+    if kind.startswith(("v/", "V/")) or fields[0].startswith("$OrphanFiles") or "(Volume Label Entry)" in fields[0]:
         continue
     fls.append((fields[0], kind.startswith("d/"), deleted, int(fields[5])))
 deleted_dirs = {p for p, d, dl, _ in fls if d and dl}
@@ -103,7 +105,7 @@ PY
 
 status=0
 truncate -s 1440K "$WORK/f12.img"; mkfs.fat -C "$WORK/f12.img.tmp" 1440 >/dev/null; mv "$WORK/f12.img.tmp" "$WORK/f12.img"
-truncate -s 32M "$WORK/f16.img"; mkfs.fat -F 16 "$WORK/f16.img" >/dev/null
+truncate -s 32M "$WORK/f16.img"; mkfs.fat -F 16 -n LABELLED "$WORK/f16.img" >/dev/null
 truncate -s 64M "$WORK/f32.img"; mkfs.fat -F 32 "$WORK/f32.img" >/dev/null
 for w in 12 16 32; do
     fill "$WORK/f$w.img"
