@@ -115,6 +115,7 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
     m_stdInfo = ByteView();
     for (ByteView& fn : m_fileNames) fn = ByteView();
     m_nAttrList = m_nData = m_nIndexRoot = m_nIndexAllocation = m_nLoggedUtility = -1;
+    for (std::vector<uint8_t>& names : m_listedNames) names.clear();
     m_bCompressed = 0;
     m_dwIndexBlockSize = 4096;
     m_attributes.clear();
@@ -265,6 +266,7 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
         m_attributes.push_back(static_cast<uint16_t>(off));
         off += f.length;
     }
+    if (error == 0 && m_nAttrList >= 0 && ChosenName().Empty()) LoadListedFileNames();
     if (error != 0) {
         g_Logger.ErrorF("_CMFTRecord::LocateRecordAttributes() - some errors occured while parsing record number %u",
                         m_dwRecordNumber);

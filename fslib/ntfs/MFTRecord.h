@@ -57,6 +57,9 @@ public:
     // first extension that has one gives its sizes.
     int ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* runs, uint64_t* dataSize,
                                 uint64_t* allocatedSize);
+    // Takes the $FILE_NAMEs from the extension records when the base record holds none
+    // (a file with many links or a long run list moves them out).
+    void LoadListedFileNames();
     // Reads the clusters of the runs at runsOffset of the attribute at attrOffset.
     int ReadNonResident(uint8_t* buffer, uint64_t wantedClusters, uint64_t* doneClusters, ByteView runList);
 
@@ -101,6 +104,7 @@ public:
 
 private:
     void LogSignature() const;
+    int LoadAttributeList(std::vector<uint8_t>* out);
     ByteView ChosenName() const;
 
     uint8_t* m_pBuffer;
@@ -112,6 +116,7 @@ private:
     uint32_t m_dwIndexBlockSize = 4096;
     ByteView m_stdInfo;
     ByteView m_fileNames[4];            // by namespace 0..3
+    std::vector<uint8_t> m_listedNames[4];   // copies of names held in extension records
     int m_nAttrList = -1;
     int m_nData = -1;
     int m_nIndexRoot = -1;

@@ -103,13 +103,9 @@ int CMFTRecord::ReadNonResident(uint8_t* buffer, uint64_t wantedClusters, uint64
     return status;
 }
 
-int CMFTRecord::ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* runs, uint64_t* dataSize,
-                                        uint64_t* allocatedSize) {
-    if (!runs) return 0;
-    if (m_nAttrList < 0 || !m_pParser) return 0;
-    g_Logger.Info("CMFTRecord::ExtractAttrFromAttrList() - IN");
+int CMFTRecord::LoadAttributeList(std::vector<uint8_t>* out) {
+    std::vector<uint8_t>& list = *out;
     int error = 0;
-    std::vector<uint8_t> list;
     ByteView a = AttributeView(m_nAttrList);
     if (a.U8(ntfs::kAttrNonResident)) {
         ByteView runList = RunListView(m_nAttrList);
@@ -141,6 +137,16 @@ int CMFTRecord::ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* run
         }
     }
 
+    return error;
+}
+
+int CMFTRecord::ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* runs, uint64_t* dataSize,
+                                        uint64_t* allocatedSize) {
+    if (!runs) return 0;
+    if (m_nAttrList < 0 || !m_pParser) return 0;
+    g_Logger.Info("CMFTRecord::ExtractAttrFromAttrList() - IN");
+    std::vector<uint8_t> list;
+    int error = LoadAttributeList(&list);
     g_Logger.Info("CMFTRecord::ExtractAttrFromAttrList() - start parsing attr. list");
     ByteView entries(list.data(), list.size());
     std::set<uint32_t> visited;
@@ -162,6 +168,11 @@ int CMFTRecord::ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* run
             continue;
         }
         CMFTRecord extension(extBuffer.get(), kExtensionRecordNumber, false, m_pParser);
+        // A record reused by another file since is no piece of this one.
+        if ((extension.Record().U64(ntfs::kRecBaseReference) & ntfs::kReferenceMask) != m_dwRecordNumber) {
+            g_Logger.Error("invalid MFT record signature");
+            continue;
+        }
         if (extension.LocateRecordAttributes(1) != 0) {
             g_Logger.ErrorF("can`t find attributes for record %u", recordNumber);
             continue;
@@ -191,4 +202,36 @@ int CMFTRecord::ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* run
         g_Logger.ErrorF("CMFTRecord::ExtractAttrFromAttrList() - some errors occured. Record number %u", m_dwRecordNumber);
     g_Logger.Info("CMFTRecord::ExtractAttrFromAttrList() - OUT");
     return error;
+}
+
+void CMFTRecord::LoadListedFileNames() {
+    if (m_nAttrList < 0 || !m_pParser || m_dwRecordNumber == kExtensionRecordNumber) return;
+    std::vector<uint8_t> list;
+    if (LoadAttributeList(&list) != 0) return;
+    ByteView entries(list.data(), list.size());
+    std::set<uint32_t> visited;
+    std::unique_ptr<uint8_t[]> extBuffer(new uint8_t[ntfs::kRecordSize]);
+    for (size_t off = 0; entries.Has(off, ntfs::kAlRecord + 4);) {
+        uint32_t entryType = entries.U32(off + ntfs::kAlType);
+        uint16_t entryLength = entries.U16(off + ntfs::kAlLength);
+        if (entryType == ntfs::kAttrEnd || entryLength == 0) break;
+        uint32_t recordNumber = entries.U32(off + ntfs::kAlRecord);
+        off += entryLength;
+        if (entryType != ntfs::kAttrFileName || recordNumber == m_dwRecordNumber) continue;
+        if (!visited.insert(recordNumber).second || visited.size() > kMaxExtensions) continue;
+        if (m_pParser->ReadMFTRecord(recordNumber, extBuffer.get()) != 0 ||
+            std::memcmp(extBuffer.get(), ntfs::kFileMagic, 4) != 0)
+            continue;
+        CMFTRecord extension(extBuffer.get(), kExtensionRecordNumber, false, m_pParser);
+        // Only a piece of this file counts: its base reference must name this record.
+        if ((extension.Record().U64(ntfs::kRecBaseReference) & ntfs::kReferenceMask) != m_dwRecordNumber) continue;
+        extension.LocateRecordAttributes(1);
+        for (uint8_t ns = 0; ns < 4; ++ns) {
+            ByteView value = extension.FileNameValue(ns);
+            if (value.Empty() || !m_fileNames[ns].Empty()) continue;
+            m_listedNames[ns].assign(value.Data(), value.Data() + value.Size());
+            m_fileNames[ns] = ByteView(m_listedNames[ns].data(), m_listedNames[ns].size());
+            if (m_dwParentDirectory == 0xFFFFFFFF) m_dwParentDirectory = m_fileNames[ns].U32(ntfs::kFnParent);
+        }
+    }
 }

@@ -173,6 +173,34 @@ TEST(NtfsContent, DataHeldInAnExtensionRecord) {
     EXPECT_EQ(parser->GetRoot()->ChildCount(), 1u);   // the extension is not an entry
 }
 
+TEST(NtfsContent, NameAndDataOnlyInExtensionRecords) {
+    NtfsImageBuilder b;
+    std::vector<uint8_t> data = Noise(1500, 8);
+    uint64_t first = b.AllocateClusters(3);
+    b.WriteClusters(first, data);
+    uint32_t dir = b.AddDirectory(5, u"dir");
+    uint32_t base = b.NextRecord();
+    uint32_t names = base + 1, piece = base + 2, stranger = base + 3;
+    b.Record(base).InUse(false).StandardInformation(1, 2).AttributeList(
+        {{0x10, base}, {0x30, stranger}, {0x30, names}, {0x80, stranger}, {0x80, piece}});
+    b.Record(names).InUse(false).BaseReference(base).FileName(dir, u"many links.bin", 0);
+    b.Record(piece).InUse(false).BaseReference(base).NonResidentData({{3, first, false}}, data.size());
+    // Reused since by another file: its pieces must not be taken.
+    b.Record(stranger).BaseReference(dir).FileName(5, u"other", 1).NonResidentData({{1, first, false}}, 512);
+    auto parser = ntfstest::OpenImage(b.Build());
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(ntfstest::ReadWhole(*parser, base, &out));
+    EXPECT_EQ(out, data);
+    ASSERT_EQ(parser->PrepareDirTree(100), 0);
+    NodeEntry* d = ntfstest::Child(parser->GetRoot(), "dir");
+    ASSERT_NE(d, nullptr);
+    NodeEntry* node = ntfstest::Child(d, "many links.bin");
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->key, base);
+    EXPECT_EQ(node->size, 1500u);
+    EXPECT_EQ(node->isDeleted, 1);
+}
+
 TEST(NtfsContent, EncryptedFileGivesItsRawClusters) {
     NtfsImageBuilder b;
     std::vector<uint8_t> data = Noise(2000, 7);

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# NTFS scan benchmark: "qvr scan" at the default profile (LogLevel info) and at LogLevel
+# error, side by side with "fls -r -d -p" and "ntfsundelete --scan" on the same image in
+# the same run. Prints wall time, peak memory, MFT records per second and bytes of memory
+# per tree node.
+# usage: ntfs_bench.sh BIN_DIR [FILES] [IMAGE]
+#   FILES (default 200000) sizes the generated volume; IMAGE reuses or keeps it.
+set -euo pipefail
+bin=${1:?folder of the built binaries}
+files=${2:-200000}
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+img=${3:-$work/bench.img}
+export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
+
+if [ ! -s "$img" ]; then
+  echo "generating $files files into $img ..."
+  "$here/ntfs_make_volume.sh" "$img" "$files"
+fi
+truncate -s 16M "$work/empty.img"
+mkntfs -q -F -f "$work/empty.img" >/dev/null 2>&1
+printf 'LogLevel=error\n' > "$work/quiet.ini"
+printf 'LogLevel=info\n' > "$work/info.ini"
+
+python3 - "$bin/qvr" "$img" "$work" <<'PY'
+import os, re, resource, subprocess, sys, time
+qvr, img, work = sys.argv[1:4]
+
+def measure(cmd, env=None, out=None):
+    # Each command in its own helper process, so the peak RSS is that command's alone.
+    probe = ("import resource,subprocess,sys,time;t=time.time();"
+             "r=subprocess.run(sys.argv[2:],stdout=open(sys.argv[1],'wb'),stderr=subprocess.DEVNULL);"
+             "print(time.time()-t,resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss,r.returncode)")
+    res = subprocess.run([sys.executable, "-c", probe, out or os.devnull] + cmd, env=env,
+                         capture_output=True, text=True, check=True)
+    wall, rss, rc = res.stdout.split()
+    return float(wall), int(rss) * 1024, int(rc)
+
+def env_with(profile):
+    e = dict(os.environ)
+    e["QUENVAR_PROFILE"] = profile
+    return e
+
+# Nodes in the tree and MFT records, from an info-level scan's output and log.
+log = f"{work}/info.log"
+tree = f"{work}/tree.txt"
+info_wall, info_rss, rc = measure([qvr, "--log", log, "scan", img], env_with(f"{work}/info.ini"), tree)
+assert rc == 0, f"qvr scan exited {rc}"
+nodes = sum(1 for _ in open(tree, errors="replace")) - 1
+m = re.findall(r"MFT size: (\d+) records", open(log, errors="replace").read())
+records = int(m[-1]) if m else 0
+log_lines = sum(1 for _ in open(log, errors="replace"))
+quiet_wall, quiet_rss, rc = measure([qvr, "--log", f"{work}/quiet.log", "scan", img], env_with(f"{work}/quiet.ini"))
+base_wall, base_rss, _ = measure([qvr, "--log", f"{work}/base.log", "scan", f"{work}/empty.img"],
+                                 env_with(f"{work}/quiet.ini"))
+fls_wall, fls_rss, _ = measure(["fls", "-r", "-d", "-p", img])
+und_wall, und_rss, _ = measure(["ntfsundelete", "--scan", "--force", img])
+
+def row(name, wall, rss):
+    rate = records / wall if wall > 0 else 0
+    print(f"{name:34s} {wall:9.2f} s {rss / 1048576:9.1f} MiB {rate:12.0f} records/s")
+
+print(f"image {img}: {records} MFT records, {nodes} tree nodes, {log_lines} log lines at LogLevel info")
+row("qvr scan (LogLevel info)", info_wall, info_rss)
+row("qvr scan (LogLevel error)", quiet_wall, quiet_rss)
+row("fls -r -d -p", fls_wall, fls_rss)
+row("ntfsundelete --scan", und_wall, und_rss)
+per_node = (quiet_rss - base_rss) / nodes if nodes else 0
+print(f"memory per tree node (names included): {per_node:.0f} bytes (peak {quiet_rss} - empty-volume {base_rss})")
+print(f"fls / qvr (info): {fls_wall / info_wall:.1f}x   fls / qvr (error): {fls_wall / quiet_wall:.1f}x   "
+      f"qvr (error) / ntfsundelete: {quiet_wall / und_wall:.2f}x")
+if info_lines := log_lines:
+    print(f"log cost at info: {(info_wall - quiet_wall) * 1e9 / info_lines:.0f} ns per line (difference of the two scans)")
+PY
