@@ -74,11 +74,22 @@ int CFATParser::RecoverFileClusters(NodeEntry* node, int target, const std::stri
             while (gathered + run < wanted && clusters.At(index + gathered + run) == first + run) ++run;
             uint8_t* at = CopyBuffer() + gathered * clusterSize;
             std::memset(at, 0, run * clusterSize);
-            if (first < 2 || first + run - 1 > 0xFFFFFFFFu ||
-                ReadClusters(static_cast<uint32_t>(first), static_cast<uint32_t>(run), at) != 1)
-                g_Logger.ErrorF("unreadable clusters %llu..%llu of %s written as zeros",
+            bool readable = first >= 2 && first + run - 1 <= 0xFFFFFFFFu;
+            if (readable && ReadClusters(static_cast<uint32_t>(first), static_cast<uint32_t>(run), at) != 1) {
+                // A failed read zero-fills from the bad sector on; cluster by cluster,
+                // only the cluster that holds it loses data.
+                for (uint64_t k = 0; k < run; ++k) {
+                    uint8_t* one = at + k * clusterSize;
+                    std::memset(one, 0, clusterSize);
+                    if (ReadClusters(static_cast<uint32_t>(first + k), 1, one) != 1)
+                        g_Logger.ErrorF("unreadable data in cluster %llu of %s written as zeros",
+                                        static_cast<unsigned long long>(first + k), path.c_str());
+                }
+            } else if (!readable) {
+                g_Logger.ErrorF("clusters %llu..%llu of %s lie outside the volume and are written as zeros",
                                 static_cast<unsigned long long>(first),
                                 static_cast<unsigned long long>(first + run - 1), path.c_str());
+            }
             gathered += run;
         }
         uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(gathered * clusterSize, remaining));
