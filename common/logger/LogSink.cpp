@@ -32,12 +32,14 @@ size_t PageSize() {
     return size;
 }
 
-// Length of the file without the run of NUL bytes at its end.
+// Length of the file without the run of NUL bytes at its end. A dead process leaves
+// at most one allocation step of them, so the search stops after twice that much.
 uint64_t DataLength(int fd, uint64_t size) {
     char block[65536];
     uint64_t end = size;
-    while (end > 0) {
-        const size_t n = end < sizeof(block) ? static_cast<size_t>(end) : sizeof(block);
+    const uint64_t floor = size > 2 * LogSink::kChunk ? size - 2 * LogSink::kChunk : 0;
+    while (end > floor) {
+        const size_t n = end - floor < sizeof(block) ? static_cast<size_t>(end - floor) : sizeof(block);
         const ssize_t got = ::pread(fd, block, n, static_cast<off_t>(end - n));
         if (got != static_cast<ssize_t>(n)) return end;  // unreadable: keep what is there
         size_t i = n;
@@ -45,7 +47,7 @@ uint64_t DataLength(int fd, uint64_t size) {
         if (i > 0) return end - n + i;
         end -= n;
     }
-    return 0;
+    return end;
 }
 
 uint64_t FileSize(int fd) {

@@ -3,23 +3,47 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
 constexpr size_t kProbePage = 4096;
 
-// Copies up to n bytes at p into out through the kernel; -1 when none could be read,
-// 1 when the probe itself is unavailable (then the memory is taken as readable).
+// Where the kernel refuses process_vm_readv (some sandboxes), a pipe does the same job:
+// write() answers EFAULT for memory it cannot read, and the bytes come back out.
+int ProbeThroughPipe(const void* p, size_t n, char* out) {
+    static std::mutex lock;
+    static int fds[2] = {-1, -1};
+    std::lock_guard<std::mutex> guard(lock);
+    if (fds[0] < 0 && ::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return -1;
+    const ssize_t written = ::write(fds[1], p, n);
+    if (written != static_cast<ssize_t>(n)) {
+        // Drain whatever part went in, so the next probe starts empty.
+        while (written > 0 && ::read(fds[0], out, n) > 0) {
+        }
+        return -1;
+    }
+    return ::read(fds[0], out, n) == static_cast<ssize_t>(n) ? 0 : -1;
+}
+
+// Copies n bytes at p into out through the kernel; -1 when they cannot all be read.
 int ProbeCopy(const void* p, size_t n, char* out) {
-    iovec local{out, n};
-    iovec remote{const_cast<void*>(p), n};
-    const ssize_t got = ::process_vm_readv(::getpid(), &local, 1, &remote, 1, 0);
-    if (got == static_cast<ssize_t>(n)) return 0;
-    if (got < 0 && (errno == ENOSYS || errno == EPERM)) return 1;
-    return -1;
+    static std::atomic<bool> useVmRead{true};
+    if (useVmRead) {
+        iovec local{out, n};
+        iovec remote{const_cast<void*>(p), n};
+        const ssize_t got = ::process_vm_readv(::getpid(), &local, 1, &remote, 1, 0);
+        if (got == static_cast<ssize_t>(n)) return 0;
+        if (got >= 0 || (errno != ENOSYS && errno != EPERM)) return -1;
+        useVmRead = false;
+    }
+    return ProbeThroughPipe(p, n, out);
 }
 
 // Bytes from p up to the next probe-page boundary, at most limit.
@@ -38,9 +62,7 @@ bool IsReadableMemory(const void* p, size_t count) {
     char scratch[1];
     // One byte per page is enough: protection is per page.
     for (uintptr_t at = start; at < start + count; at += ToBoundary(at, SIZE_MAX)) {
-        const int r = ProbeCopy(reinterpret_cast<const void*>(at), 1, scratch);
-        if (r < 0) return false;
-        if (r > 0) return true;
+        if (ProbeCopy(reinterpret_cast<const void*>(at), 1, scratch) < 0) return false;
     }
     return true;
 }
@@ -53,9 +75,8 @@ bool IsReadableString(const char* str, long maxChars) {
     size_t left = static_cast<size_t>(maxChars);
     while (left > 0) {
         const size_t n = ToBoundary(at, left);
-        const int r = ProbeCopy(reinterpret_cast<const void*>(at), n, chunk);
-        if (r < 0) return false;
-        if (r > 0 || std::memchr(chunk, '\0', n)) return true;
+        if (ProbeCopy(reinterpret_cast<const void*>(at), n, chunk) < 0) return false;
+        if (std::memchr(chunk, '\0', n)) return true;
         at += n;
         left -= n;
     }
