@@ -173,7 +173,11 @@ void CLogger::StampLocked(char* out, size_t size) {
     if (localtime_r(&now, &local)) std::snprintf(out, size, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
 }
 
-void CLogger::Write(int level, const char* text) { WriteText(level, text, text ? std::strlen(text) : 0); }
+void CLogger::Write(int level, const char* text) {
+    // Lines that will not be written cost no strlen.
+    if (!m_pFile.load(std::memory_order_relaxed) || !IsLevelEnabled(level)) return;
+    WriteText(level, text, text ? std::strlen(text) : 0);
+}
 
 void CLogger::WriteText(int level, const char* text, size_t len) {
     if (!m_pFile.load(std::memory_order_relaxed) || !m_bActive.load(std::memory_order_relaxed)) return;
@@ -206,7 +210,10 @@ void CLogger::WriteLocked(int level, const char* text, size_t len) {
     headLen += 3;
 
     const iovec parts[] = {{head, headLen}, {const_cast<char*>(text), len}, {tail, tailLen}};
+    // Growing or failing to write the file must not change what the caller's errno says.
+    const int savedErrno = errno;
     sink->Append(parts, 3);
+    errno = savedErrno;
 }
 
 unsigned long CLogger::LogLastError() {
