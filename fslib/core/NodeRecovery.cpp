@@ -9,6 +9,14 @@
 
 namespace {
 
+// Unit of the second, finer pass over a chunk that could not be read whole.
+constexpr uint32_t kSectorBytes = 512;
+
+void SeekSource(CFileSystemParser* parser, uint32_t source, uint64_t position) {
+    LONG high = static_cast<LONG>(position >> 32);
+    parser->SetFilePointer(source, static_cast<LONG>(position & 0xFFFFFFFFu), &high, 0);
+}
+
 // Copies the source handle's data into the target; returns a recovery result.
 int CopyFileData(CFileSystemParser* parser, uint32_t source, platform::FileHandle target, const std::string& path) {
     uint32_t high = 0;
@@ -25,16 +33,25 @@ int CopyFileData(CFileSystemParser* parser, uint32_t source, platform::FileHandl
         uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(size - offset, recovery::kTransferBufferSize));
         uint32_t read = 0;
         BOOL ok = parser->ReadFile(source, buffer, chunk, &read);
-        if (read > chunk) read = 0;
         if (!ok || read != chunk) {
-            // Unreadable data keeps its place: zeros stand in for it, so later bytes do
-            // not move and the file keeps its size.
-            std::memset(buffer + read, 0, chunk - read);
-            g_Logger.ErrorF("unreadable data in %s: %u bytes at offset %llu written as zeros", path.c_str(),
-                            chunk - read, static_cast<unsigned long long>(offset + read));
-            uint64_t next = offset + chunk;
-            LONG nextHigh = static_cast<LONG>(next >> 32);
-            parser->SetFilePointer(source, static_cast<LONG>(next & 0xFFFFFFFFu), &nextHigh, 0);
+            // Unreadable data keeps its place: the chunk is read again sector by sector,
+            // zeros stand in for what still fails, and later bytes do not move.
+            uint32_t lost = 0;
+            for (uint32_t pos = 0; pos < chunk; pos += kSectorBytes) {
+                uint32_t n = std::min(kSectorBytes, chunk - pos);
+                uint32_t got = 0;
+                SeekSource(parser, source, offset + pos);
+                if (!parser->ReadFile(source, buffer + pos, n, &got) || got != n) {
+                    if (got > n) got = 0;
+                    std::memset(buffer + pos + got, 0, n - got);
+                    lost += n - got;
+                }
+            }
+            SeekSource(parser, source, offset + chunk);
+            if (lost)
+                g_Logger.ErrorF("unreadable data in %s: %u bytes between offsets %llu and %llu written as zeros",
+                                path.c_str(), lost, static_cast<unsigned long long>(offset),
+                                static_cast<unsigned long long>(offset + chunk));
         }
         uint32_t written = 0;
         if (!platform::WriteFile(target, buffer, chunk, &written)) {

@@ -103,12 +103,10 @@ TEST_F(NodeRecoveryTest, UnreadableDataKeepsTheRestOfTheFileInPlace) {
     ASSERT_EQ(Recover(node, dir.Path()), RECOVER_OK);
     std::vector<uint8_t> written = ReadAll(dir / "damaged.bin");
     ASSERT_EQ(written.size(), size);
-    // The whole failed chunk turns to zeros from the bad spot on; the next chunk is intact.
+    // Only the unreadable bytes turn to zeros; everything around them stays in place.
     EXPECT_TRUE(std::equal(data.begin(), data.begin() + 1024, written.begin()));
-    EXPECT_TRUE(std::all_of(written.begin() + 1024, written.begin() + recovery::kTransferBufferSize,
-                            [](uint8_t b) { return b == 0; }));
-    EXPECT_TRUE(std::equal(data.begin() + recovery::kTransferBufferSize, data.end(),
-                           written.begin() + recovery::kTransferBufferSize));
+    EXPECT_TRUE(std::all_of(written.begin() + 1024, written.begin() + 3072, [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::equal(data.begin() + 3072, data.end(), written.begin() + 3072));
 }
 
 TEST_F(NodeRecoveryTest, ResultCodesOfFilesThatCannotBeWritten) {
