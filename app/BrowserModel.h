@@ -44,7 +44,7 @@ void NormalizeFiltersOnEdit(std::string* files, std::string* folders);
 bool IsRecycleBinItem(const NodeEntry* node);
 // Folder (with its trailing separator), file name and extension (with its dot) of a path.
 void SplitPath(const std::string& path, std::string* folder, std::string* name, std::string* extension);
-// Part 0 file name, 1 folder, 2 extension, in lower case.
+// The file name (0), folder (1) or extension (2) of a node, in lower case.
 std::string GetNodeNamePart(const NodeEntry* node, int part);
 
 std::string DamageWord(const NodeEntry* node);   // "Good", "Average", "Poor", "RecBin"

@@ -40,8 +40,8 @@ tsk_deleted() {
 
 
 total=0
-for spec in "fat12:-F 12" "fat16:-F 16" "fat32:-F 32"; do
-  name=${spec%%:*}; args=${spec#*:}
+for volume in "fat12:-F 12" "fat16:-F 16" "fat32:-F 32"; do
+  name=${volume%%:*}; args=${volume#*:}
   img="$work/$name.img"
   case $name in
     fat12) truncate -s 1440K "$img"; make_volume "$img" $args ;;
