@@ -5,6 +5,8 @@
 #include <atomic>
 #include <utility>
 
+#include "platform/Folders.h"
+
 namespace platform {
 
 namespace {
@@ -22,6 +24,12 @@ DynamicLibrary::DynamicLibrary(const std::string& nameOrPath) {
     if (!m_hModule) {
         const char* message = ::dlerror();
         m_szLoadError = message ? message : "dlopen failed";
+        // The run path of the executable ($ORIGIN) is its own folder. When dlopen is
+        // intercepted (sanitizer runtimes), the loader sees the interceptor as the
+        // caller and skips that run path, so the folder is tried by hand.
+        const std::string folder = nameOrPath.find('/') == std::string::npos ? ExecutableFolder() : std::string();
+        if (!folder.empty()) m_hModule = ::dlopen((folder + "/" + nameOrPath).c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (m_hModule) m_szLoadError.clear();
     }
 }
 
