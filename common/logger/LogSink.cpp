@@ -111,8 +111,10 @@ void LogSink::SwitchToAppend() {
     if (m_pWindow) ::munmap(m_pWindow, m_nWindowSize);
     m_pWindow = nullptr;
     m_nWindowSize = 0;
-    if (m_bMapMode && !IsInheritedByFork() && FileSize(m_hFile) == m_nAllocated && ::ftruncate(m_hFile, static_cast<off_t>(m_nLength)) != 0) {
-        // Left allocated: the lines that follow come after a NUL gap.
+    if (m_bMapMode && !IsInheritedByFork() && FileSize(m_hFile) == m_nAllocated) {
+        if (::ftruncate(m_hFile, static_cast<off_t>(m_nLength)) != 0) {
+            // Left allocated: the lines that follow come after a NUL gap.
+        }
     }
     m_bMapMode = false;
     const int flags = ::fcntl(m_hFile, F_GETFL);
@@ -133,8 +135,12 @@ bool LogSink::Remap(size_t need) {
     const uint64_t end = start + size;
     if (end > m_nAllocated) {
         // Real blocks, not a hole: a full disk must fail here, not as SIGBUS on a store.
-        if (::posix_fallocate(m_hFile, static_cast<off_t>(m_nAllocated), static_cast<off_t>(end - m_nAllocated)) != 0)
+        if (::posix_fallocate(m_hFile, static_cast<off_t>(m_nAllocated), static_cast<off_t>(end - m_nAllocated)) != 0) {
+            // A partial allocation may have moved the end of the file; put it back.
+            if (::ftruncate(m_hFile, static_cast<off_t>(m_nAllocated)) != 0) {
+            }
             return false;
+        }
         m_nAllocated = end;
     }
     void* window = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, m_hFile, static_cast<off_t>(start));
