@@ -13,11 +13,10 @@ namespace {
 size_t Offset(const FindContext& ctx) { return ctx.dwPosition - 1; }
 void SetOffset(FindContext* ctx, size_t offset) { ctx->dwPosition = static_cast<uint32_t>(offset + 1); }
 
-FILETIME DosToUtc(uint16_t date, uint16_t time) {
+FILETIME DosToUtcUncached(uint16_t date, uint16_t time) {
     FILETIME local = 0, utc = 0;
-    if ((date == 0 && time == 0) || !platform::DosDateTimeToFileTime(date, time, &local) ||
-        !platform::LocalFileTimeToFileTime(local, &utc))
-        return platform::CurrentFileTime();
+    if (!platform::DosDateTimeToFileTime(date, time, &local) || !platform::LocalFileTimeToFileTime(local, &utc))
+        return 0;
     return utc;
 }
 
@@ -141,7 +140,21 @@ BOOL CFATParser::MoveNextFile(FindContext* ctx, int /*skip*/) {
     }
 }
 
-int CFATParser::ReadFindFileData(FindContext* ctx, FindData* out) {
+FILETIME CFATParser::DosToUtc(uint16_t date, uint16_t time) {
+    // Both zero, or no such day: the time of the scan stands in.
+    if (date == 0 && time == 0) return platform::CurrentFileTime();
+    // Entries written together share their stamps; the local-time conversion is the
+    // costly part, so each stamp is converted once per scan.
+    const uint32_t key = (uint32_t{date} << 16) | time;
+    auto it = m_timeCache.find(key);
+    FILETIME utc = it != m_timeCache.end() ? it->second : DosToUtcUncached(date, time);
+    if (it == m_timeCache.end() && m_timeCache.size() < kTimeCacheLimit) m_timeCache.emplace(key, utc);
+    return utc ? utc : platform::CurrentFileTime();
+}
+
+int CFATParser::ReadFindFileData(FindContext* ctx, FindData* out) { return ReadFindEntry(ctx, out, true); }
+
+int CFATParser::ReadFindEntry(FindContext* ctx, FindData* out, bool withTimes) {
     if (!ctx || !out || ctx->dwPosition == 0) return -1;
     ByteView data = DirectoryData(ctx->hDirectory);
     size_t p = Offset(*ctx);
@@ -177,9 +190,11 @@ int CFATParser::ReadFindFileData(FindContext* ctx, FindData* out) {
     constexpr uint8_t kPassed = fatdir::kAttrDirectory | fatdir::kAttrArchive | fatdir::kAttrHidden |
                                 fatdir::kAttrReadOnly | fatdir::kAttrSystem;
     out->dwFileAttributes = entry.U8(fatdir::kAttributes) & kPassed;
-    out->ftLastWriteTime = DosToUtc(entry.U16(fatdir::kWriteDate), entry.U16(fatdir::kWriteTime));
-    out->ftCreationTime = DosToUtc(entry.U16(fatdir::kCreationDate), entry.U16(fatdir::kCreationTime));
-    out->ftLastAccessTime = DosToUtc(entry.U16(fatdir::kAccessDate), 0);
+    if (withTimes) {
+        out->ftLastWriteTime = DosToUtc(entry.U16(fatdir::kWriteDate), entry.U16(fatdir::kWriteTime));
+        out->ftCreationTime = DosToUtc(entry.U16(fatdir::kCreationDate), entry.U16(fatdir::kCreationTime));
+        out->ftLastAccessTime = DosToUtc(entry.U16(fatdir::kAccessDate), 0);
+    }
     out->nFileSizeLow = entry.U32(fatdir::kFileSize);
     return 0;
 }

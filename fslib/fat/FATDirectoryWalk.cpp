@@ -87,7 +87,7 @@ uint32_t CFATParser::ValidateDirectoryData(uint32_t handle, uint32_t* entryCount
         // MoveNextFile only ever moves forward through data of bounded size.
         do {
             ++total;
-            ReadFindFileData(&ctx, &fd);
+            ReadFindEntry(&ctx, &fd, false);
             if (GetValidFileName(ctx, &fd, nullptr, 1) == 0) ++valid;
         } while (MoveNextFile(&ctx, 0));
         g_Logger.Info("CFATParser::ValidateDirectoryData - Data validation in directory finished with success");

@@ -120,6 +120,11 @@ protected:
     // (boot-sector units) from the drive, absolute, zero-filling what cannot be read.
     bool ReadBootUnits(uint64_t sector, uint64_t count, uint8_t* buffer);
 
+    // ReadFindFileData, optionally without the three times (the census needs none).
+    int ReadFindEntry(FindContext* ctx, FindData* out, bool withTimes);
+    // A DOS date and time (local) as UTC; the current time for zero or impossible ones.
+    FILETIME DosToUtc(uint16_t date, uint16_t time);
+
     // Directory data of the context's handle, or an empty view.
     ByteView DirectoryData(uint32_t hDirectory);
     // The short entry that the entry at `offset` belongs to (past its long-name entries);
@@ -144,6 +149,8 @@ protected:
     std::unordered_map<uint32_t, NodeEntry*> m_dirNodeByCluster;
     std::unordered_set<uint32_t> m_visitedSet;
     std::u16string m_wValidName;            // last name accepted by GetValidFileNameW
+    static constexpr size_t kTimeCacheLimit = 1 << 16;
+    std::unordered_map<uint32_t, FILETIME> m_timeCache;
     std::vector<uint8_t> m_copyBuffer;
     uint32_t m_dwCopyBufferSize = 0;
 };
