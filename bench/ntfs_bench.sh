@@ -24,18 +24,32 @@ printf 'LogLevel=error\n' > "$work/quiet.ini"
 printf 'LogLevel=info\n' > "$work/info.ini"
 
 python3 - "$bin/qvr" "$img" "$work" <<'PY'
-import os, re, resource, subprocess, sys, time
+import os, re, subprocess, sys, time
 qvr, img, work = sys.argv[1:4]
 
 def measure(cmd, env=None, out=None):
-    # Each command in its own helper process, so the peak RSS is that command's alone.
-    probe = ("import resource,subprocess,sys,time;t=time.time();"
-             "r=subprocess.run(sys.argv[2:],stdout=open(sys.argv[1],'wb'),stderr=subprocess.DEVNULL);"
-             "print(time.time()-t,resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss,r.returncode)")
-    res = subprocess.run([sys.executable, "-c", probe, out or os.devnull] + cmd, env=env,
-                         capture_output=True, text=True, check=True)
-    wall, rss, rc = res.stdout.split()
-    return float(wall), int(rss) * 1024, int(rc)
+    # Peak RSS of the command alone: GNU time when installed, else the kernel's
+    # high-water mark polled while it runs (a probe forked from Python would count
+    # Python's own pages too).
+    start = time.monotonic()
+    sink = open(out or os.devnull, "wb")
+    if os.access("/usr/bin/time", os.X_OK):
+        subprocess.run(["/usr/bin/time", "-f", "%M %x", "-o", f"{work}/time.txt"] + cmd, env=env,
+                       stdout=sink, stderr=subprocess.DEVNULL)
+        wall = time.monotonic() - start
+        rss, rc = open(f"{work}/time.txt").read().split()[-2:]
+        return wall, int(rss) * 1024, int(rc)
+    p = subprocess.Popen(cmd, env=env, stdout=sink, stderr=subprocess.DEVNULL)
+    peak = 0
+    while p.poll() is None:
+        try:
+            for line in open(f"/proc/{p.pid}/status"):
+                if line.startswith("VmHWM:"):
+                    peak = max(peak, int(line.split()[1]) * 1024)
+        except OSError:
+            pass
+        time.sleep(0.002)
+    return time.monotonic() - start, peak, p.returncode
 
 def env_with(profile):
     e = dict(os.environ)
@@ -70,6 +84,6 @@ per_node = (quiet_rss - base_rss) / nodes if nodes else 0
 print(f"memory per tree node (names included): {per_node:.0f} bytes (peak {quiet_rss} - empty-volume {base_rss})")
 print(f"fls / qvr (info): {fls_wall / info_wall:.1f}x   fls / qvr (error): {fls_wall / quiet_wall:.1f}x   "
       f"qvr (error) / ntfsundelete: {quiet_wall / und_wall:.2f}x")
-if info_lines := log_lines:
-    print(f"log cost at info: {(info_wall - quiet_wall) * 1e9 / info_lines:.0f} ns per line (difference of the two scans)")
+if log_lines:
+    print(f"log cost at info: {(info_wall - quiet_wall) * 1e9 / log_lines:.0f} ns per line (difference of the two scans)")
 PY

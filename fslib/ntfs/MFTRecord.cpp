@@ -119,6 +119,7 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
     m_bCompressed = 0;
     m_dwIndexBlockSize = 4096;
     m_attributes.clear();
+    m_attributes.reserve(16);
     m_nFileSize = m_nFirstCluster = ~uint64_t{0};
     m_szName.clear();
     m_wszName.clear();
