@@ -20,6 +20,12 @@ bool IsAncestorOrSelf(const NodeEntry* candidate, const NodeEntry* node) {
     return false;
 }
 
+// Failures of the name check's test file that say the folder, not the name, is at fault.
+bool TempFolderRefusesEveryName(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_ACCESS_DENIED ||
+           error == ERROR_DISK_FULL;
+}
+
 bool IsChildOf(const NodeEntry* parent, const NodeEntry* child) {
     if (!parent) return false;
     for (const NodeEntry* c : parent->Children())
@@ -39,10 +45,21 @@ int CFATParser::GetValidFileNameA(const FindContext& ctx, const FindData* fd, st
     int status = 0;
     try {
         std::string name;
-        if (CFileSystemParser::GetValidFileNameA(ctx.hDirectory, fd, &name, mode) != 0)
+        SetLastError(ERROR_SUCCESS);
+        if (CFileSystemParser::GetValidFileNameA(ctx.hDirectory, fd, &name, mode) == 0) {
+            if (out) *out = name;
+        } else if (mode == 0 && TempFolderRefusesEveryName(GetLastError()) && fd &&
+                   IsValidFileNameA((!fd->cFileName.empty() ? fd->cFileName : fd->cAlternateFileName).c_str())) {
+            // The test file could not be made for a reason that has nothing to do with the
+            // name: judged by its characters alone, rather than losing every entry.
+            if (!m_bTempFolderWarned) {
+                g_Logger.Error("Temporary folder cannot hold test files; names are checked by their characters only");
+                m_bTempFolderWarned = true;
+            }
+            if (out) *out = !fd->cFileName.empty() ? fd->cFileName : fd->cAlternateFileName;
+        } else {
             status = 1;
-        else if (out)
-            *out = name;
+        }
         if (ctx.dwPosition == 0) return -1;
         ByteView data = DirectoryData(ctx.hDirectory);
         int64_t s = ShortEntryOffset(data, ctx.dwPosition - 1);

@@ -149,6 +149,7 @@ protected:
     std::unordered_map<uint32_t, NodeEntry*> m_dirNodeByCluster;
     std::unordered_set<uint32_t> m_visitedSet;
     std::u16string m_wValidName;            // last name accepted by GetValidFileNameW
+    bool m_bTempFolderWarned = false;
     static constexpr size_t kTimeCacheLimit = 1 << 16;
     std::unordered_map<uint32_t, FILETIME> m_timeCache;
     std::vector<uint8_t> m_copyBuffer;

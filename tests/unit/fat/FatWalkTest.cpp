@@ -325,3 +325,27 @@ TEST(FatWalkLimits, WithoutTheOptionFlagDeletedEntriesAreNotEnumerated) {
 }
 
 }  // namespace
+
+namespace {
+
+// A parser whose temporary folder cannot hold the name check's test files.
+class NoTempFolderParser : public CFAT12Parser {
+public:
+    NoTempFolderParser(CDiskDrive* drive, const uint8_t* boot) : CFAT12Parser(drive, boot) {
+        m_szTempPath = "/nonexistent-quenvar-folder/kqz_temp";
+    }
+};
+
+TEST(FatWalkLimits, UnusableTemporaryFolderDoesNotEmptyTheTree) {
+    FatImageBuilder b(Fat(12));
+    b.AddFile(b.Root(), "KEEP.TXT", 1, u"Keep this file.txt");
+    b.AddFile(b.Root(), "GONE.TXT", 1);
+    b.DeleteEntry(b.Root(), b.LastIndex(b.Root()));
+    b.AddRawEntries(b.Root(), {FatImageBuilder::ShortEntry("BAD*    TXT", 0x20, 40, 1)});
+    NoTempFolderParser p(b.MakeDrive().release(), b.BootSector());
+    p.m_dwOptionFlag = 1;
+    EXPECT_EQ(p.ProcessRootDirectory(), 0);
+    EXPECT_EQ(Names(p.GetRoot()), (std::vector<std::string>{"Keep this file.txt", "_ONE.TXT"}));
+}
+
+}  // namespace
