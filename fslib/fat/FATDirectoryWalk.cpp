@@ -26,12 +26,6 @@ bool TempFolderRefusesEveryName(DWORD error) {
            error == ERROR_DISK_FULL;
 }
 
-bool IsChildOf(const NodeEntry* parent, const NodeEntry* child) {
-    if (!parent) return false;
-    for (const NodeEntry* c : parent->Children())
-        if (c == child) return true;
-    return false;
-}
 }  // namespace
 
 bool CFATParser::IsDirectoryContent(ByteView data) {
@@ -126,6 +120,7 @@ int CFATParser::ProcessRootDirectory() {
     }
     m_dirNodeByCluster.clear();
     m_visitedSet.clear();
+    m_dwMirrorReplacements = 0;
     m_visitedSet.insert(m_dwRootCluster);
     std::vector<uint32_t> visited{m_dwRootCluster};
     return ProcessDirectory(&m_rootNode, 1.0, 100.0, visited, m_hRootDirectory, 0);
@@ -231,11 +226,14 @@ int CFATParser::ProcessDirectory(NodeEntry* parent, double progressStart, double
                 place();
                 descend = true;
             } else if (static_cast<int64_t>(node->createdTime) > static_cast<int64_t>(found->second->createdTime) &&
-                       !IsAncestorOrSelf(found->second, parent)) {
+                       !IsAncestorOrSelf(found->second, parent) && m_dwMirrorReplacements < kFatMaxMirrorReplacements) {
                 // The newer copy takes the older one's place and keeps its subtree.
                 NodeEntry* older = found->second;
                 g_Logger.InfoValue("Currently parsing directory is a newer mirror of ", older->name);
-                const bool wasPlaced = IsChildOf(older->parent, older);
+                if (++m_dwMirrorReplacements == kFatMaxMirrorReplacements)
+                    g_Logger.Error("Too many directory mirrors; further newer mirrors are skipped");
+                // Nodes in the index are always placed; a placed node is unlinked here.
+                const bool wasPlaced = older->parent != nullptr;
                 if (wasPlaced) older->parent->RemoveChild(older);
                 std::vector<NodeEntry*> children;
                 for (NodeEntry* c : older->Children()) children.push_back(c);
@@ -249,7 +247,7 @@ int CFATParser::ProcessDirectory(NodeEntry* parent, double progressStart, double
                 node->parent = parent;
                 ++m_dwNodeCount;
                 descend = !wasPlaced;
-                if (wasPlaced) delete older;
+                delete older;
             } else {
                 // An older copy, or one that would hang a folder below itself.
                 delete node;

@@ -27,6 +27,10 @@ constexpr uint64_t kFatMaxDirectoryBytes = 0xA00000;
 // Deepest directory level the walk descends to; real volumes stay far below it because
 // a path holds at most 260 characters.
 constexpr uint32_t kFatMaxWalkDepth = 128;
+// Newer mirrors that may replace an older folder in one walk. Each replacement unlinks a
+// node from a list of up to a directory's size; the bound keeps a crafted volume from
+// making that quadratic.
+constexpr uint32_t kFatMaxMirrorReplacements = 4096;
 
 class CFATParser : public CFileSystemParser {
 public:
@@ -148,6 +152,7 @@ protected:
     // Walk state: directory nodes by first cluster (mirror lookup) and the visited set.
     std::unordered_map<uint32_t, NodeEntry*> m_dirNodeByCluster;
     std::unordered_set<uint32_t> m_visitedSet;
+    uint32_t m_dwMirrorReplacements = 0;
     std::u16string m_wValidName;            // last name accepted by GetValidFileNameW
     bool m_bTempFolderWarned = false;
     static constexpr size_t kTimeCacheLimit = 1 << 16;
