@@ -1,0 +1,56 @@
+// Recognition of sector 0 and construction of the matching parser (volume preparation
+// and the root directory), then one listing of the root through the shared directory
+// walk, as the browser and the Recycle Bin lookup use it.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fslib/core/FileSystemParser.h"
+#include "fslib/disk/MemoryDrive.h"
+#include "fslib/fat/FATParser.h"
+#include "fslib/ntfs/NTFSParser.h"
+#include "tests/fuzz/FuzzSupport.h"
+
+namespace {
+
+std::unique_ptr<CFileSystemParser> MakeParser(uint8_t type, CDiskDrive* drive, const uint8_t* boot) {
+    switch (type) {
+        case FS_NTFS: return std::make_unique<CNTFSParser>(drive, boot);
+        case FS_FAT12: return std::make_unique<CFAT12Parser>(drive, boot);
+        case FS_FAT16: return std::make_unique<CFAT16Parser>(drive, boot);
+        case FS_FAT32: return std::make_unique<CFAT32Parser>(drive, boot, 0);
+        default: return nullptr;
+    }
+}
+
+constexpr int kMaxListed = 10000;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::UsePrivateTempFolder();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > fuzz::kMaxImageBytes) return -1;
+    // Detection sees at most one sector, and less when the input is shorter.
+    uint8_t type = DetectFileSystem(data, size < 512 ? size : 512);
+    FUZZ_CHECK(type == FS_UNKNOWN || FileSystemName(type) != nullptr);
+    if (type == FS_UNKNOWN || size < 512) return 0;
+    std::vector<uint8_t> image = fuzz::SectorImage(data, size);
+    std::vector<uint8_t> boot(image.begin(), image.begin() + 512);
+    auto parser = MakeParser(type, new CMemoryDrive(std::move(image)), boot.data());
+    FUZZ_CHECK(parser && parser->GetFileSystemType() == type);
+
+    uint32_t root = parser->OpenRootDirectory();
+    if (root == INVALID_HANDLE || !parser->GetHandleObject(root)) return 0;
+    FindData fd;
+    FindContext* ctx = parser->FindFirstByHandle(root, &fd);
+    if (ctx) {
+        for (int i = 0; i < kMaxListed && parser->FindNextFile(ctx, &fd); ++i) {
+        }
+        parser->FindClose(ctx);
+    }
+    return 0;
+}

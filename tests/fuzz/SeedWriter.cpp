@@ -1,0 +1,228 @@
+// fuzz_seeds <folder>: writes the seed corpus of every fuzz target into
+// <folder>/<target>/, from the fixture builders: small intact volumes of each file
+// system with live and deleted files, and the single structures the pure readers take.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "fslib/ntfs/MFTRecord.h"
+#include "tests/fixtures/FatImageBuilder.h"
+#include "tests/fixtures/Lznt1Compressor.h"
+#include "tests/fixtures/NtfsImageBuilder.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using fixture::NtfsImageBuilder;
+using fixture::NtfsRun;
+
+std::filesystem::path g_root;
+bool g_failed = false;
+
+void Write(const std::string& target, const std::string& name, const Bytes& bytes) {
+    std::filesystem::path folder = g_root / target;
+    std::filesystem::create_directories(folder);
+    std::ofstream out(folder / name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        std::fprintf(stderr, "cannot write %s/%s\n", target.c_str(), name.c_str());
+        g_failed = true;
+    }
+}
+
+Bytes Text(size_t size, const char* word) {
+    Bytes v;
+    std::string w(word);
+    while (v.size() < size) v.push_back(static_cast<uint8_t>(w[v.size() % w.size()]));
+    return v;
+}
+
+Bytes Concat(const std::vector<FatImageBuilder::Entry>& entries) {
+    Bytes out;
+    for (const auto& e : entries) out.insert(out.end(), e.begin(), e.end());
+    return out;
+}
+
+// NTFS: folders, resident and non-resident files live and deleted, a compressed file,
+// one held through an attribute list, a sparse one; enough root entries for INDX blocks
+// when `manyRootEntries`.
+Bytes NtfsVolume(uint8_t sectorsPerCluster, bool manyRootEntries, std::vector<Bytes>* records) {
+    NtfsImageBuilder::Options o;
+    o.totalSectors = 512;
+    o.sectorsPerCluster = sectorsPerCluster;
+    o.mftRecords = 40;
+    o.mftCluster = 16 / sectorsPerCluster;
+    NtfsImageBuilder b(o);
+    uint32_t docs = b.AddDirectory(5, u"docs");
+    uint32_t old = b.AddDirectory(docs, u"old", true);
+    b.AddFile(5, u"readme.txt", Text(120, "read me "));
+    b.AddFile(docs, u"gone.txt", Text(300, "deleted "), true);
+    b.AddFile(old, u"big deleted.bin", Text(1500, "0123456789"), true, 0);
+    b.AddFile(docs, u"big.bin", Text(1100, "abcdef"), false, 2);
+    Bytes text = Text(8192, "compress me ");
+    Bytes packed = fixture::CompressLznt1(text);
+    uint64_t cb = b.ClusterBytes();
+    uint64_t pc = (packed.size() + cb - 1) / cb;
+    uint64_t first = b.AllocateClusters(pc);
+    b.WriteClusters(first, packed);
+    uint32_t comp = b.NextRecord();
+    uint64_t unit = 16;
+    b.Record(comp).InUse(false).StandardInformation(1, 2).FileName(docs, u"comp.txt", 0).NonResidentData(
+        {{pc, first, false}, {unit - pc, 0, true}}, text.size(), true, 4);
+    uint32_t base = b.NextRecord();
+    b.Record(base).InUse(false).StandardInformation(1, 2).FileName(5, u"listed.bin", 1).AttributeList(
+        {{0x80, base + 1}, {0x80, base + 2}});
+    uint64_t lc = b.AllocateClusters(3);
+    b.Record(base + 1).InUse(false).BaseReference(base).NonResidentData({{3, lc, false}}, 3 * cb);
+    b.Record(base + 2).InUse(false).BaseReference(base).NonResidentData({{1, lc, false}}, 0);
+    uint32_t sparse = b.NextRecord();
+    b.Record(sparse).InUse(false).StandardInformation(1, 2).FileName(old, u"sparse", 1).NonResidentData(
+        {{1, lc, false}, {20, 0, true}, {1, lc + 1, false}}, 22 * cb);
+    if (manyRootEntries)
+        for (int i = 0; i < 10; ++i)
+            b.AddFile(5, u"root entry " + std::u16string(1, static_cast<char16_t>(u'A' + i)), {'r'});
+    Bytes image = b.Build();
+    if (records)
+        for (uint32_t n : {0u, 5u, docs, comp, base, base + 1, sparse})
+            records->emplace_back(image.begin() + static_cast<long>(b.RecordOffset(n)),
+                                  image.begin() + static_cast<long>(b.RecordOffset(n) + 1024));
+    return image;
+}
+
+// FAT of one width: long and short names, a deleted file with a long name, a folder
+// with files, a deleted folder, a file whose chain is fragmented.
+Bytes FatVolume(int bits, Bytes* rootDirectory) {
+    FatImageBuilder::Options o;
+    o.fatBits = bits;
+    o.totalSectors = bits == 32 ? 400 : 200;
+    o.rootEntries = bits == 32 ? 0 : 32;
+    o.reservedSectors = bits == 32 ? 8 : 1;
+    FatImageBuilder b(o);
+    auto root = b.Root();
+    b.AddFile(root, "README.TXT", 700);
+    b.AddFile(root, "GONE.TXT", 100, u"", 'g');
+    b.DeleteEntry(root, b.LastIndex(root));
+    b.AddFile(root, "QUARTE~1.DOC", 1300, u"Quarterly report.doc", 'q');
+    b.DeleteEntry(root, b.LastIndex(root), 2);
+    auto docs = b.AddDirectory(root, "DOCS", u"Documents");
+    b.AddFile(docs, "NOTES.TXT", 600, u"notes.txt", 'n');
+    b.AddFile(docs, "OLD.TXT", 1024, u"", 'o');
+    b.DeleteEntry(docs, b.LastIndex(docs));
+    auto trash = b.AddDirectory(root, "TRASH");
+    b.AddFile(trash, "INNER.BIN", 2000, u"inner file.bin", 'i');
+    b.DeleteEntry(root, b.LastIndex(root));
+    if (rootDirectory) {
+        uint64_t start = bits == 32 ? b.ClusterOffset(b.Opts().rootCluster)
+                                    : (uint64_t{b.Opts().reservedSectors} + 2ull * b.SectorsPerFat()) * 512;
+        *rootDirectory = Bytes(b.Image().begin() + static_cast<long>(start),
+                               b.Image().begin() + static_cast<long>(start + 512));
+    }
+    return b.Image();
+}
+
+Bytes Info2(const std::vector<std::pair<uint32_t, std::u16string>>& records) {
+    Bytes out(20, 0);
+    out[0] = 5;
+    out[12] = 0x20;
+    out[13] = 0x03;   // record size 800
+    for (const auto& [number, path] : records) {
+        Bytes r(800, 0);
+        for (size_t i = 0; i < path.size() && i < 259; ++i) {
+            if (path[i] < 0x80) r[i] = static_cast<uint8_t>(path[i]);
+            r[280 + 2 * i] = static_cast<uint8_t>(path[i]);
+            r[281 + 2 * i] = static_cast<uint8_t>(path[i] >> 8);
+        }
+        r[260] = static_cast<uint8_t>(number);
+        r[261] = static_cast<uint8_t>(number >> 8);
+        r[264] = 2;   // drive C
+        out.insert(out.end(), r.begin(), r.end());
+    }
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_seeds <folder>\n");
+        return 2;
+    }
+    g_root = argv[1];
+
+    std::vector<Bytes> records;
+    Bytes ntfs1 = NtfsVolume(1, false, &records);
+    Bytes ntfs2 = NtfsVolume(2, true, nullptr);
+    Bytes ntfs3 = NtfsVolume(1, true, nullptr);
+    Write("ntfs_scan", "small.img", ntfs1);
+    Write("ntfs_scan", "two-sector-clusters.img", ntfs2);
+    Write("ntfs_scan", "index-blocks.img", ntfs3);
+    Write("detect", "ntfs.img", ntfs1);
+    for (size_t i = 0; i < records.size(); ++i) Write("ntfs_record", "record" + std::to_string(i), records[i]);
+
+    for (int bits : {12, 16, 32}) {
+        Bytes rootDirectory;
+        Bytes image = FatVolume(bits, &rootDirectory);
+        std::string name = "fat" + std::to_string(bits);
+        Write("fat_scan", name + ".img", image);
+        Write("detect", name + ".img", image);
+        Write("fat_dirent", name + "-root", rootDirectory);
+        Write("fat_dirent", name + "-boot", Bytes(image.begin(), image.begin() + 512));
+    }
+    auto lfn = FatImageBuilder::LongNameEntries(u"A rather long name for a file.text", 0x5A);
+    lfn.push_back(FatImageBuilder::ShortEntry("ARATHE~1TEX", 0x20, 7, 10));
+    Write("fat_dirent", "long-name", Concat(lfn));
+
+    std::vector<NtfsRun> runs[] = {
+        {{8, 100, false}},
+        {{1, 16, false}, {20, 0, true}, {3, 5, false}, {2, 700, false}},
+        {{0x12345, 0x100000, false}, {7, 0x40, false}},
+    };
+    for (size_t i = 0; i < std::size(runs); ++i) {
+        Bytes seed = {0x00, 0x00, 0x10, 0x00};   // a volume of 1 Mi clusters
+        Bytes list = fixture::EncodeRunList(runs[i]);
+        seed.insert(seed.end(), list.begin(), list.end());
+        Write("ntfs_runlist", "runs" + std::to_string(i), seed);
+    }
+
+    std::vector<fixture::NtfsIndexEntry> entries;
+    for (int i = 0; i < 6; ++i)
+        entries.push_back({static_cast<uint32_t>(20 + i), 5, u"entry " + std::u16string(1, static_cast<char16_t>(u'a' + i)),
+                           i % 2 == 0, static_cast<uint8_t>(i % 4), static_cast<uint64_t>(100 * i)});
+    Bytes block = {0x01 | (3 << 1)};   // INDX blocks of 4096 bytes
+    Bytes indx = fixture::BuildIndexBlock(entries, 4096);
+    block.insert(block.end(), indx.begin(), indx.end());
+    Write("ntfs_index", "indx-block", block);
+    Bytes small = {0x01};
+    Bytes indx512 = fixture::BuildIndexBlock({entries[0], entries[1]}, 512);
+    small.insert(small.end(), indx512.begin(), indx512.end());
+    Write("ntfs_index", "indx-512", small);
+    {
+        // The $INDEX_ROOT value of a directory record.
+        Bytes record = fixture::NtfsRecordBuilder(30).Directory(true).StandardInformation(1, 2).FileName(5, u"dir", 1, true)
+                           .IndexRoot({entries[0], entries[1], entries[2]}).Bytes();
+        CMFTRecord r(record.data(), 30, false, nullptr);
+        r.LocateRecordAttributes(0);
+        ByteView value = r.ResidentValue(r.IndexRootAttribute());
+        Bytes seed = {0x00};
+        seed.insert(seed.end(), value.Data(), value.Data() + value.Size());
+        Write("ntfs_index", "index-root", seed);
+    }
+
+    Bytes lznt = {0x00, 0x0F};
+    Bytes packed = fixture::CompressLznt1(Text(6000, "the quick brown fox "));
+    lznt.insert(lznt.end(), packed.begin(), packed.end());
+    Write("lznt1", "text", lznt);
+    Bytes trip = {0x01, 0x00};
+    Bytes plain = Text(5000, "abcabcabd");
+    trip.insert(trip.end(), plain.begin(), plain.end());
+    Write("lznt1", "round-trip", trip);
+
+    Bytes info2 = {7, 0, 0, 0, 'D', 'C', '7', '.', 't', 'x', 't', 0, 0, 0, 0, 0};
+    Bytes index = Info2({{3, u"C:\\Documents\\one.txt"}, {7, u"C:\\Temp\\\u00e9t\u00e9.doc"}});
+    info2.insert(info2.end(), index.begin(), index.end());
+    Write("info2", "two-records", info2);
+
+    return g_failed ? 1 : 0;
+}
