@@ -1,6 +1,7 @@
 #include "fslib/ntfs/MFTRecord.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "common/logger/Logger.h"
 #include "fslib/ntfs/NTFSParser.h"
@@ -61,6 +62,14 @@ CMFTRecord::~CMFTRecord() {
     if (m_bOwnsBuffer) delete[] m_pBuffer;
 }
 
+void CMFTRecord::Rebind(uint8_t* buffer, uint32_t recordNumber) {
+    if (m_bOwnsBuffer) delete[] m_pBuffer;
+    m_bOwnsBuffer = false;
+    m_pBuffer = buffer;
+    m_view = ByteView(buffer, buffer ? kSize : 0);
+    m_dwRecordNumber = recordNumber;
+}
+
 uint16_t CMFTRecord::Flags() const { return m_view.U16(ntfs::kRecFlags); }
 bool CMFTRecord::InUse() const { return (Flags() & ntfs::kRecordInUse) != 0; }
 bool CMFTRecord::IsExtensionRecord() const {
@@ -118,8 +127,7 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
     for (std::vector<uint8_t>& names : m_listedNames) names.clear();
     m_bCompressed = 0;
     m_dwIndexBlockSize = 4096;
-    m_attributes.clear();
-    m_attributes.reserve(16);
+    m_nAttributes = 0;
     m_nFileSize = m_nFirstCluster = ~uint64_t{0};
     m_szName.clear();
     m_wszName.clear();
@@ -264,7 +272,7 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
         default:
             break;
         }
-        m_attributes.push_back(static_cast<uint16_t>(off));
+        if (m_nAttributes < std::size(m_attributes)) m_attributes[m_nAttributes++] = static_cast<uint16_t>(off);
         off += f.length;
     }
     if (error == 0 && m_nAttrList >= 0 && ChosenName().Empty()) LoadListedFileNames();

@@ -38,6 +38,9 @@ public:
     CMFTRecord(const CMFTRecord&) = delete;
     CMFTRecord& operator=(const CMFTRecord&) = delete;
 
+    // Points the object at another record (the scan reuses one object for every record).
+    void Rebind(uint8_t* buffer, uint32_t recordNumber);
+
     int LocateRecordAttributes(int bAttrListRecord);
 
     // The chosen name: Win32-and-DOS, else Win32, else DOS, else POSIX; null when none.
@@ -78,7 +81,9 @@ public:
     bool HasLoggedUtilityStream() const { return m_nLoggedUtility >= 0; }
     bool IsCompressed() const { return m_bCompressed != 0; }
     uint32_t IndexBlockSize() const { return m_dwIndexBlockSize; }
-    const std::vector<uint16_t>& Attributes() const { return m_attributes; }
+    // Every attribute of the record, in record order (offsets).
+    size_t AttributeCount() const { return m_nAttributes; }
+    uint16_t AttributeOffset(size_t i) const { return i < m_nAttributes ? m_attributes[i] : 0; }
 
     // Views over one attribute: the whole attribute (bounded by the record), its resident
     // value and, non-resident, its run list.
@@ -122,7 +127,9 @@ private:
     int m_nIndexRoot = -1;
     int m_nIndexAllocation = -1;
     int m_nLoggedUtility = -1;
-    std::vector<uint16_t> m_attributes;
+    // An attribute takes at least 16 of the record's 1024 bytes.
+    uint16_t m_attributes[64] = {};
+    size_t m_nAttributes = 0;
     uint64_t m_nFileSize = ~uint64_t{0};
     uint64_t m_nFirstCluster = ~uint64_t{0};
     std::string m_szName;

@@ -129,6 +129,9 @@ int CNTFSParser::PrepareDirTree(int scale) {
 
     uint8_t recordBuffer[ntfs::kRecordSize];
     uint8_t parentBuffer[ntfs::kRecordSize];
+    // One object each for the records and their parents: their name buffers are reused.
+    CMFTRecord rec(recordBuffer, 0, false, this);
+    CMFTRecord prec(parentBuffer, 0, false, this);
     int lastProgress = -1;
 
     // Makes the node of a parsed record; suffix marks lines of the parent walk.
@@ -194,7 +197,7 @@ int CNTFSParser::PrepareDirTree(int scale) {
             }
             g_Logger.InfoF("--> read MFT record %u", n);
             ReadMFTRecord(n, recordBuffer);
-            CMFTRecord rec(recordBuffer, n, false, this);
+            rec.Rebind(recordBuffer, n);
             if (rec.IsExtensionRecord() || rec.LocateRecordAttributes(0) != 0 || !rec.GetFileName()) {
                 g_Logger.Info("Passing the attribute assert");
                 g_Logger.Info("Attribute assert was successfully passed");
@@ -245,7 +248,7 @@ int CNTFSParser::PrepareDirTree(int scale) {
                 g_Logger.InfoF("read MFT record %u - l", parent);
                 ReadMFTRecord(parent, parentBuffer);
                 g_Logger.Info("Constructing the object - l");
-                CMFTRecord prec(parentBuffer, parent, false, this);
+                prec.Rebind(parentBuffer, parent);
                 g_Logger.Info("Object was successfully constructed - l");
                 ++stats.processed;
                 if (prec.IsExtensionRecord() || prec.LocateRecordAttributes(0) != 0 || !prec.GetFileName()) {

@@ -105,7 +105,7 @@ TEST(NtfsRecord, DataAttributeVariants) {
         Parsed p = Parse(b);
         EXPECT_LT(p.record->DataAttribute(), 0);
         EXPECT_EQ(p.record->GetFileSize(), 0u);
-        EXPECT_EQ(p.record->Attributes().size(), 3u);
+        EXPECT_EQ(p.record->AttributeCount(), 3u);
     }
     {
         NtfsRecordBuilder b(20);
