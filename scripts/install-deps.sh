@@ -5,6 +5,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libzip-dev qt6-base-dev
   sleuthkit ntfs-3g mtools dosfstools attr util-linux
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -11,3 +11,4 @@ ctest --preset release -j "$jobs"
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
+./scripts/fuzz-smoke.sh
