@@ -43,6 +43,8 @@ int CFAT12Parser::PrepareVolume() {
     m_dwFirstSector = static_cast<uint32_t>(dataStart * m_dwDiskSectorsPerUnit);
     m_nTotalSectors = m_boot.TotalSectors(false);
     m_nVolumeSize = m_nTotalSectors * bps;
+    m_dwLastCluster = static_cast<uint32_t>(
+        std::min<uint64_t>((m_nTotalSectors - dataStart) / m_boot.bSectorsPerCluster + 1, 0xFFFFFFFFu));
     if (fatSize == 0) return kPrepareNoFat;
 
     m_dwFatSize = static_cast<uint32_t>(fatSize);

@@ -52,6 +52,8 @@ int CFAT32Parser::PrepareVolume() {
     m_dwFirstSector = static_cast<uint32_t>(dataStart * m_dwDiskSectorsPerUnit);
     m_nTotalSectors = m_boot.TotalSectors(true);
     m_nVolumeSize = m_nTotalSectors * bps;
+    m_dwLastCluster = static_cast<uint32_t>(
+        std::min<uint64_t>((m_nTotalSectors - dataStart) / m_boot.bSectorsPerCluster + 1, 0xFFFFFFFFu));
 
     g_Logger.Info("volume parameters:");
     g_Logger.InfoF("    FAT size: %u bytes", m_dwFatSize);

@@ -81,6 +81,19 @@ void CFATParser::GetClusterChain(uint32_t firstCluster, std::vector<uint32_t>& l
     }
 }
 
+void CFATParser::GetFileClusters(uint32_t firstCluster, uint64_t size, std::vector<uint32_t>& list) const {
+    list.clear();
+    GetClusterChain(firstCluster, list);
+    if (list.empty()) list.push_back(firstCluster);
+    if (m_dwClusterSize == 0 || firstCluster < 2) return;
+    const uint64_t needed = (size + m_dwClusterSize - 1) / m_dwClusterSize;
+    while (list.size() < needed) {
+        const uint32_t next = list.back() + 1;
+        if (next > m_dwLastCluster || next >= m_dwClusterLimit) break;
+        list.push_back(next);
+    }
+}
+
 uint32_t CFATParser::ReadDataStream(const FATFileRecord& record, std::vector<uint8_t>* out) {
     if (!out || m_dwClusterSize == 0) return FAT_STATUS_NO_DATA;
     uint64_t total = 0;

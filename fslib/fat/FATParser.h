@@ -84,6 +84,11 @@ public:
     int BuildRunList(uint32_t firstCluster, std::vector<ClusterRun>* runs, uint32_t* runCount,
                      uint64_t* clusterCount) const;
     uint32_t ReadDataStream(const FATFileRecord& record, std::vector<uint8_t>* out);
+    // The clusters that hold a file of `size` bytes starting at `firstCluster`: its FAT
+    // chain (the first cluster alone when the chain is gone), then the clusters after the
+    // last one until the size is covered (a deleted file's FAT entries are free), never
+    // past the last cluster of the volume.
+    void GetFileClusters(uint32_t firstCluster, uint64_t size, std::vector<uint32_t>& list) const;
     // Reads `count` clusters from `cluster` on; unreadable sectors arrive as zeros.
     // Returns the disk drive's status (1 = read), or kSeekFailed for a cluster below 2.
     int ReadClusters(uint32_t cluster, uint32_t count, uint8_t* buffer);
@@ -91,6 +96,8 @@ public:
     uint32_t ClusterSize() const { return m_dwClusterSize; }
     uint32_t GetClusterLimit() const { return m_dwClusterLimit; }
     uint32_t GetFatEntryCount() const { return m_dwFatEntryCount; }
+    // Highest cluster number the data area holds.
+    uint32_t GetLastCluster() const { return m_dwLastCluster; }
     uint32_t GetRootCluster() const { return m_dwRootCluster; }
     uint32_t GetDataStartSector() const { return m_dwFirstSector; }
     uint64_t GetVolumeSizeBytes() const { return m_nVolumeSize; }
@@ -147,6 +154,7 @@ protected:
     uint32_t m_dwFatEntryCount = 0;
     float m_fFatEntryWidth = 0.0f;
     uint32_t m_dwRootCluster = 0;
+    uint32_t m_dwLastCluster = 0;
     bool m_bVolumeUsable = true;
 
     // Walk state: directory nodes by first cluster (mirror lookup) and the visited set.

@@ -246,3 +246,30 @@ TEST(FatClusters, Fat12EndOfChainIsNotTakenForACluster) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FatClusters, FileClustersExtendAGoneChainBySize) {
+    FatImageBuilder b(Fat(16));
+    // A deleted file of 10,000 bytes from cluster 100 (512-byte clusters): 20 clusters.
+    std::vector<uint32_t> list;
+    auto p = MakeParser(b);
+    p->GetFileClusters(100, 10000, list);
+    ASSERT_EQ(list.size(), 20u);
+    EXPECT_EQ(list.front(), 100u);
+    EXPECT_EQ(list.back(), 119u);
+
+    // A live chain shorter than its size goes on after its last cluster.
+    FatImageBuilder c(Fat(16));
+    c.SetFat(10, 30), c.SetFat(30, 0xFFFF);
+    p = MakeParser(c);
+    p->GetFileClusters(10, 2000, list);
+    EXPECT_EQ(list, (std::vector<uint32_t>{10, 30, 31, 32}));
+
+    // Never past the end of the volume.
+    p->GetFileClusters(p->GetLastCluster() - 1, 1u << 20, list);
+    EXPECT_EQ(list.back(), p->GetLastCluster());
+    EXPECT_EQ(p->GetLastCluster(), c.ClusterCount() + 1);
+}
+
+}  // namespace
