@@ -1,5 +1,6 @@
 // The NTFS scan: the cluster map, the damage estimate of deleted files, and the walk over
 // every MFT record that builds the tree of live and deleted entries.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -96,7 +97,8 @@ int CNTFSParser::PrepareDirTree(int scale) {
     std::vector<NodeEntry*> dirMap;
     std::unique_ptr<NodeEntry> orphans;
     try {
-        dirMap.assign(count, nullptr);
+        // Room for the root's slot even when $MFT describes fewer records than that.
+        dirMap.assign(std::max<uint32_t>(count, ntfs::kFirstUserRecord), nullptr);
         orphans = std::make_unique<NodeEntry>(0, nullptr, 0, 0);
     } catch (const std::bad_alloc&) {
         return 0;
@@ -113,6 +115,7 @@ int CNTFSParser::PrepareDirTree(int scale) {
     g_Logger.Info("Memory for deleted files was successfully allocated");
 
     std::unordered_map<uint32_t, NodeEntry*> madeUp;   // missing parent number -> its folder
+    uint32_t orphanPlacements = 0;                      // counted once the folders join the tree
     NodeEntry* unplaced = nullptr;                      // the pending node of an interrupted walk
     auto finish = [&](int status) {
         if (status != 0) {
@@ -135,7 +138,7 @@ int CNTFSParser::PrepareDirTree(int scale) {
     int lastProgress = -1;
 
     // Makes the node of a parsed record; suffix marks lines of the parent walk.
-    auto makeNode = [&](CMFTRecord& rec, uint32_t n, const char* suffix, bool withCreated) {
+    auto makeNode = [&](CMFTRecord& rec, uint32_t n, const char* suffix) {
         const bool isDir = rec.IsDirectory() != 0;
         const bool deleted = !rec.InUse();
         auto* node = new NodeEntry(n, rec.GetFileName(), isDir ? FILE_ATTRIBUTE_DIRECTORY : 0, deleted ? 1 : 0);
@@ -158,7 +161,7 @@ int CNTFSParser::PrepareDirTree(int scale) {
         g_Logger.InfoF("Start of getting file parametres(size, time, date)%s", suffix);
         node->size = rec.GetFileSize();
         rec.GetModifiedTime(&node->modifiedTime);
-        if (withCreated) rec.GetCreatedTime(&node->createdTime);
+        rec.GetCreatedTime(&node->createdTime);
         g_Logger.InfoF("End of getting file parametres(size, time, date)%s", suffix);
         return node;
     };
@@ -181,6 +184,7 @@ int CNTFSParser::PrepareDirTree(int scale) {
         }
         folder->AddChild(pending);
         pending->parent = folder;
+        ++orphanPlacements;
     };
 
     try {
@@ -220,7 +224,7 @@ int CNTFSParser::PrepareDirTree(int scale) {
                 ++stats.processed;
             }
             g_Logger.Info("Constructing node entry for MFT entry");
-            NodeEntry* pending = makeNode(rec, n, "", true);
+            NodeEntry* pending = makeNode(rec, n, "");
             dirMap[n] = pending;
             uint32_t parent = rec.GetParentDirectory();
             unplaced = pending;
@@ -264,10 +268,11 @@ int CNTFSParser::PrepareDirTree(int scale) {
                     g_Logger.Info("Attribute list for MFT entry was successfully defined - l");
                 }
                 g_Logger.Info("Constructing node entry for MFT entry - l");
-                NodeEntry* parentNode = makeNode(prec, parent, " - l", false);
+                NodeEntry* parentNode = makeNode(prec, parent, " - l");
                 dirMap[parent] = parentNode;
                 parentNode->AddChild(pending);
                 pending->parent = parentNode;
+                ++m_dwNodeCount;
                 pending = parentNode;
                 unplaced = pending;
                 g_Logger.Info("Getting parent dir entry num - l");
@@ -284,6 +289,7 @@ int CNTFSParser::PrepareDirTree(int scale) {
     }
 
     if (m_bAttachOrphans) {
+        m_dwNodeCount += orphanPlacements;
         while (NodeEntry* folder = orphans->FirstChild()) {
             if (IsUserBreak()) return finish(USER_BREAK_STATUS);
             orphans->RemoveChild(folder);

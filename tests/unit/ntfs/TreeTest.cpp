@@ -56,6 +56,23 @@ TEST(NtfsTree, DeletedFileUnderItsDeletedFolder) {
     EXPECT_EQ(parser->GetNodeCount(), 3u);
 }
 
+TEST(NtfsTree, ParentWithAHigherRecordIsMadeDuringTheWalk) {
+    NtfsImageBuilder b;
+    uint32_t file = b.NextRecord();
+    b.Record(file).InUse(false).StandardInformation(b.fileTime, b.fileTime + 5).FileName(file + 1, u"early.txt", 1)
+        .ResidentData({'e'});
+    uint32_t dir = b.AddDirectory(5, u"late dir", true);
+    ASSERT_EQ(dir, file + 1);
+    auto parser = Scan(b);
+    NodeEntry* d = Child(parser->GetRoot(), "late dir");
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->createdTime, b.fileTime);
+    EXPECT_EQ(d->isDeleted, 1);
+    ASSERT_NE(Child(d, "early.txt"), nullptr);
+    EXPECT_EQ(parser->GetNodeCount(), 2u);
+    EXPECT_EQ(parser->GetRoot()->ChildCount(), 1u);   // made once, not again by the main loop
+}
+
 TEST(NtfsTree, ParentReusedByAFileGivesAMadeUpFolder) {
     NtfsImageBuilder b;
     uint32_t reused = b.AddFile(5, u"now a file.txt", {'x'});
@@ -73,6 +90,7 @@ TEST(NtfsTree, ParentReusedByAFileGivesAMadeUpFolder) {
         ASSERT_EQ(made->ChildCount(), 2u);   // both share one folder
         EXPECT_EQ(Child(made, "a.txt")->key, a);
         EXPECT_EQ(Child(made, "c.txt")->key, c);
+        EXPECT_EQ(parser->GetNodeCount(), 1u + 3u + 2u);   // the live file, three orphans, two folders
         NodeEntry* farFolder = Child(parser->GetRoot(), "$$folder_5000");
         ASSERT_NE(farFolder, nullptr);
         EXPECT_EQ(Child(farFolder, "far.txt")->key, far);
@@ -83,6 +101,7 @@ TEST(NtfsTree, ParentReusedByAFileGivesAMadeUpFolder) {
         EXPECT_EQ(Child(parser->GetRoot(), "$$folder_" + std::to_string(reused)), nullptr);
         EXPECT_NE(Child(parser->GetRoot(), "now a file.txt"), nullptr);
         EXPECT_EQ(parser->GetRoot()->ChildCount(), 1u);
+        EXPECT_EQ(parser->GetNodeCount(), 1u);
     }
 }
 
