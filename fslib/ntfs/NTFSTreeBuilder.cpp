@@ -137,32 +137,34 @@ int CNTFSParser::PrepareDirTree(int scale) {
     CMFTRecord prec(parentBuffer, 0, false, this);
     int lastProgress = -1;
 
-    // Makes the node of a parsed record; suffix marks lines of the parent walk.
-    auto makeNode = [&](CMFTRecord& rec, uint32_t n, const char* suffix) {
+    // Makes the node of a parsed record; walk marks the lines of the parent walk.
+    auto makeNode = [&](CMFTRecord& rec, uint32_t n, bool walk) {
+        auto line = [walk](const char* plain, const char* inWalk) { g_Logger.Info(walk ? inWalk : plain); };
         const bool isDir = rec.IsDirectory() != 0;
         const bool deleted = !rec.InUse();
         auto* node = new NodeEntry(n, rec.GetFileName(), isDir ? FILE_ATTRIBUTE_DIRECTORY : 0, deleted ? 1 : 0);
         node->hasWideName = 1;
         if (deleted) {
-            g_Logger.InfoF("Starting of putting deleted data for MFT entry%s", suffix);
-            g_Logger.InfoF("Deleted data for MFT entry was generated%s", suffix);
+            line("Starting of putting deleted data for MFT entry", "Starting of putting deleted data for MFT entry - l");
+            line("Deleted data for MFT entry was generated", "Deleted data for MFT entry was generated - l");
             if (!isDir) {
-                g_Logger.InfoF("Start of estimating damage level%s", suffix);
+                line("Start of estimating damage level", "Start of estimating damage level - l");
                 node->damageLevel = static_cast<float>(EstimateDamageLevel(&rec));
-                g_Logger.InfoF("Damage level was successfully estimated%s", suffix);
+                line("Damage level was successfully estimated", "Damage level was successfully estimated - l");
             }
         } else if (isDir) {
             ++stats.normalFolders;
         } else {
             ++stats.normalFiles;
         }
-        g_Logger.InfoF("Node entry for MFT entry was successfully constructed%s", suffix);
+        line("Node entry for MFT entry was successfully constructed",
+             "Node entry for MFT entry was successfully constructed - l");
         if (isDir) ++stats.totalFolders; else ++stats.totalFiles;
-        g_Logger.InfoF("Start of getting file parametres(size, time, date)%s", suffix);
+        line("Start of getting file parametres(size, time, date)", "Start of getting file parametres(size, time, date) - l");
         node->size = rec.GetFileSize();
         rec.GetModifiedTime(&node->modifiedTime);
         rec.GetCreatedTime(&node->createdTime);
-        g_Logger.InfoF("End of getting file parametres(size, time, date)%s", suffix);
+        line("End of getting file parametres(size, time, date)", "End of getting file parametres(size, time, date) - l");
         return node;
     };
 
@@ -224,7 +226,7 @@ int CNTFSParser::PrepareDirTree(int scale) {
                 ++stats.processed;
             }
             g_Logger.Info("Constructing node entry for MFT entry");
-            NodeEntry* pending = makeNode(rec, n, "");
+            NodeEntry* pending = makeNode(rec, n, false);
             dirMap[n] = pending;
             uint32_t parent = rec.GetParentDirectory();
             unplaced = pending;
@@ -268,7 +270,7 @@ int CNTFSParser::PrepareDirTree(int scale) {
                     g_Logger.Info("Attribute list for MFT entry was successfully defined - l");
                 }
                 g_Logger.Info("Constructing node entry for MFT entry - l");
-                NodeEntry* parentNode = makeNode(prec, parent, " - l");
+                NodeEntry* parentNode = makeNode(prec, parent, true);
                 dirMap[parent] = parentNode;
                 parentNode->AddChild(pending);
                 pending->parent = parentNode;
