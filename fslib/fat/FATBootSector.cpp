@@ -32,9 +32,10 @@ FATBootSector FATBootSector::Read(ByteView boot) {
     return b;
 }
 
-uint32_t FATBootSector::TotalSectors(bool fat32) const {
-    if (fat32 || dwTotalSectors32 != 0) return dwTotalSectors32;
-    return wTotalSectors16;
+uint32_t FATBootSector::TotalSectors(bool /*fat32*/) const {
+    // FAT32 keeps its total in the 32-bit field, but formatters write small volumes'
+    // totals in the 16-bit one whatever the width.
+    return dwTotalSectors32 != 0 ? dwTotalSectors32 : wTotalSectors16;
 }
 
 uint32_t FATBootSector::RootDirectorySectors() const {

@@ -19,7 +19,7 @@ struct FATBootSector {
 
     static FATBootSector Read(ByteView boot);
 
-    // FAT12/16 take the 16-bit total when the 32-bit one is 0; FAT32 only the 32-bit one.
+    // The 32-bit total, or the 16-bit one when that is 0.
     uint32_t TotalSectors(bool fat32) const;
     // Sectors of the root directory area (FAT12/16), rounded up to whole sectors.
     uint32_t RootDirectorySectors() const;

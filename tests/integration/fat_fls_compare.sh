@@ -112,4 +112,8 @@ for w in 12 16 32; do
     compare "$WORK/f$w.img" "FAT$w" || status=1
     grep -q "FAT$w" <("$QVR" --log "$WORK/d.log" scan "$WORK/f$w.img" 2>&1 | head -1) || { echo "FAT$w: not recognised"; status=1; }
 done
+# Sectors of 4096 bytes, mapped onto the drive's 512-byte sectors.
+truncate -s 64M "$WORK/s4k.img"; mkfs.fat -S 4096 -F 16 "$WORK/s4k.img" >/dev/null
+fill "$WORK/s4k.img"
+compare "$WORK/s4k.img" "FAT16-4K" || status=1
 exit $status
