@@ -130,6 +130,38 @@ TEST(NtfsContent, CompressedUnitsOfEveryKind) {
     EXPECT_EQ(out, expected);
 }
 
+TEST(NtfsContent, HugeSparseCompressedFileOpensAtOnce) {
+    NtfsImageBuilder b;
+    std::vector<uint8_t> u0 = Text(8192);
+    std::vector<uint8_t> p0 = fixture::CompressLznt1(u0);
+    uint64_t c0 = (p0.size() + 511) / 512;
+    uint64_t f0 = b.AllocateClusters(c0);
+    b.WriteClusters(f0, p0);
+    const uint64_t holeClusters = uint64_t{1} << 31;   // a terabyte of holes
+    const uint64_t size = 8192 + holeClusters * 512;
+    uint32_t n = b.NextRecord();
+    b.Record(n).StandardInformation(1, 2).FileName(5, u"huge.txt", 1).NonResidentData(
+        {{c0, f0, false}, {16 - c0, 0, true}, {holeClusters, 0, true}}, size, true, 4);
+    auto parser = ntfstest::OpenImage(b.Build());
+    NodeEntry node(n, "huge.txt", 0, 0);
+    uint32_t h = parser->OpenFileByTreeRef(&node);
+    ASSERT_NE(h, INVALID_HANDLE);
+    uint32_t high = 0;
+    uint32_t low = parser->GetFileSize(h, &high);
+    EXPECT_EQ((uint64_t{high} << 32) | low, size);
+    std::vector<uint8_t> buf(8192);
+    uint32_t got = 0;
+    ASSERT_TRUE(parser->ReadFile(h, buf.data(), 8192, &got));
+    EXPECT_EQ(buf, u0);
+    LONG hi = static_cast<LONG>((size - 100) >> 32);
+    parser->SetFilePointer(h, static_cast<LONG>(static_cast<uint32_t>(size - 100)), &hi, 0);
+    std::fill(buf.begin(), buf.end(), 0xAA);
+    ASSERT_TRUE(parser->ReadFile(h, buf.data(), 8192, &got));
+    EXPECT_EQ(got, 100u);
+    EXPECT_EQ(std::count(buf.begin(), buf.begin() + 100, 0), 100);
+    parser->CloseFile(h);
+}
+
 TEST(NtfsContent, CompressedUnitSplitOverTwoRuns) {
     NtfsImageBuilder b;
     std::vector<uint8_t> u0 = Text(8192, "fragmented compressed unit ");
