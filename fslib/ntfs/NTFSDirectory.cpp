@@ -199,5 +199,5 @@ uint32_t CNTFSParser::OpenFileByRef(FindContext* ctx) {
     if (!ctx) return INVALID_HANDLE;
     ByteView entry = CurrentEntry(*ctx);
     if (entry.Empty()) return INVALID_HANDLE;
-    return OpenRecord(IndexEntryView{entry}.Record(), "ref");
+    return OpenRecord(IndexEntryView{entry}.Record());
 }

@@ -17,10 +17,10 @@ constexpr uint32_t kMaxSectorsPerRead = 2048;  // 1 MiB per device call
 
 uint32_t CNTFSParser::OpenFileByTreeRef(NodeEntry* node) {
     if (!node) return INVALID_HANDLE;
-    return OpenRecord(node->key, "tree");
+    return OpenRecord(node->key);
 }
 
-uint32_t CNTFSParser::OpenRecord(uint32_t recordNumber, const char* /*from*/) {
+uint32_t CNTFSParser::OpenRecord(uint32_t recordNumber) {
     uint8_t* buffer = new (std::nothrow) uint8_t[ntfs::kRecordSize]();
     if (!buffer) {
         g_Logger.Error("Unable to allocate memory for opening the file by tree ref");

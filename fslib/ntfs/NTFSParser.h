@@ -76,7 +76,7 @@ private:
     // Serves a fast read from a batch of consecutive records when it can.
     bool ReadFromBatch(uint32_t recordNumber, uint8_t* buffer, int* status);
     // Reads record n and opens it as a file (or directory); the handle or -1.
-    uint32_t OpenRecord(uint32_t recordNumber, const char* from);
+    uint32_t OpenRecord(uint32_t recordNumber);
     uint32_t OpenRecordObject(CMFTRecord* record);
     CNTFSHandle* NtfsHandle(uint32_t handle);
     BOOL ReadNonResidentData(CMFTRecord* record, uint8_t* out, uint32_t count);
@@ -97,5 +97,4 @@ private:
     uint32_t m_dwBatchCount = 0;
     bool m_bBatchReads = false;
 
-    friend class CNTFSTreeBuilder;
 };

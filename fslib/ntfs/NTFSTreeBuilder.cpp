@@ -14,7 +14,7 @@
 #include "platform/Time.h"
 
 int CNTFSParser::ReadClusterMap() {
-    uint32_t handle = OpenRecord(ntfs::kBitmapRecord, "bitmap");
+    uint32_t handle = OpenRecord(ntfs::kBitmapRecord);
     if (handle == INVALID_HANDLE || !NtfsHandle(handle)) return -1;
     m_clusterMap.Clear();
     uint32_t high = 0;
@@ -189,8 +189,11 @@ int CNTFSParser::PrepareDirTree(int scale) {
         ++orphanPlacements;
     };
 
+    uint32_t current = 0;
+    bool inWalk = false;
     try {
         for (uint32_t n = ntfs::kFirstUserRecord; n < count; ++n) {
+            current = n;
             if (IsUserBreak()) return finish(USER_BREAK_STATUS);
             int progress = static_cast<int>(std::min<uint64_t>(uint64_t{stats.processed} * scale / count, scale));
             if (progress != lastProgress) {
@@ -232,6 +235,7 @@ int CNTFSParser::PrepareDirTree(int scale) {
             unplaced = pending;
 
             g_Logger.Info("!!!---Entering the parsing loop---!!!");
+            inWalk = true;
             while (true) {
                 if (IsUserBreak()) return finish(USER_BREAK_STATUS);
                 if (parent >= count) {
@@ -282,11 +286,15 @@ int CNTFSParser::PrepareDirTree(int scale) {
                 g_Logger.Info("End of getting parent dir for entry num - l");
             }
             unplaced = nullptr;
+            inWalk = false;
             g_Logger.Info("!!!---End the parsing loop---!!!");
             ++stats.processed;
         }
     } catch (const std::exception&) {
-        g_Logger.Error("Exception while parsing the loop");
+        if (inWalk)
+            g_Logger.Error("Exception while parsing the loop");
+        else
+            g_Logger.ErrorF("trap while parsing record %d", static_cast<int>(current));
         return finish(-1);
     }
 
