@@ -104,7 +104,7 @@ public:
     static bool IsValidFileNameA(const char* name);
     static bool IsValidFileNameW(const char16_t* name);
     // Whether the destination file system accepts the name: a test file is created in
-    // `folder` (the parser's temporary folder when null).
+    // `folder` (the process-wide temporary folder when null).
     bool CanCreateFileA(const char* name, const char* folder = nullptr);
     bool CanCreateFileW(const char16_t* name, const char* folder = nullptr);
 

@@ -6,6 +6,7 @@
 
 #include "common/logger/Logger.h"
 #include "fslib/core/FileSystemParser.h"
+#include "fslib/core/TempFolder.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -53,10 +54,10 @@ bool CFileSystemParser::IsValidFileNameW(const char16_t* name) { return IsValidN
 bool CFileSystemParser::CanCreateFileA(const char* name, const char* folder) {
     if (name && strcasecmp(name, "RECYCLED") == 0) return true;
     if (!IsValidFileNameA(name)) return false;
-    return TryCreateTestFile(platform::JoinPath(folder ? folder : m_szTempPath, name));
+    return TryCreateTestFile(platform::JoinPath(folder ? folder : ProcessTempFolder(), name));
 }
 
 bool CFileSystemParser::CanCreateFileW(const char16_t* name, const char* folder) {
     if (!IsValidFileNameW(name)) return false;
-    return TryCreateTestFile(platform::JoinPath(folder ? folder : m_szTempPath, platform::Utf16ToUtf8(name)));
+    return TryCreateTestFile(platform::JoinPath(folder ? folder : ProcessTempFolder(), platform::Utf16ToUtf8(name)));
 }

@@ -1,8 +1,20 @@
-// The parsers' private temporary folder: "kqz_temp" under the runtime library's
-// temporary-files folder, or under the system temporary folder when that is unavailable.
+// Temporary folders of the parsers: the private "kqz_temp" folder (decompressed copies),
+// and the process-wide folder in which the name checks create their test files.
 #pragma once
 
 #include <string>
 
-// Creates the folder when missing and returns its path (without a trailing '/').
+// "kqz_temp" under the runtime library's temporary-files folder, or under the system
+// temporary folder when that is unavailable. Created when missing; no trailing '/'.
 std::string PreparePrivateTempFolder();
+
+// The process-wide temporary folder: the system temporary folder unless the application
+// set another.
+std::string ProcessTempFolder();
+void SetProcessTempFolder(const std::string& folder);
+bool HasProcessTempFolder();
+
+// A folder on a memory file system ($XDG_RUNTIME_DIR, else /dev/shm) when one can be
+// created there, else the system temporary folder. The name check creates and deletes one
+// test file per scanned entry; on a disk file system that costs several times the scan.
+std::string ChooseScratchFolder();

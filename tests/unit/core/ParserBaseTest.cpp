@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "fslib/core/FileSystemParser.h"
+#include "fslib/core/TempFolder.h"
 #include "fslib/disk/MemoryDrive.h"
 #include "platform/Files.h"
 
@@ -245,4 +246,27 @@ TEST(ParserBase, ThePrivateTemporaryFolderExists) {
     EXPECT_TRUE(platform::DirectoryExists(p.GetTempPath()));
 }
 
+}  // namespace
+
+namespace {
+TEST(ParserBase, NameChecksUseTheProcessTemporaryFolder) {
+    char dirTemplate[] = "/tmp/qvr-proc-XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    std::string dir = dirTemplate;
+    std::ofstream(dir + "/busy.txt") << "x";
+    SetProcessTempFolder(dir);
+    ListParser p({});
+    // An existing name in the process folder passes; the parser's own folder is not used.
+    EXPECT_TRUE(p.CanCreateFileA("busy.txt"));
+    EXPECT_TRUE(platform::FileExists(dir + "/busy.txt"));
+    SetProcessTempFolder(dir + "/missing");
+    SetLastError(0);
+    EXPECT_FALSE(p.CanCreateFileA("any.txt"));
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+    SetProcessTempFolder("");
+    std::string scratch = ChooseScratchFolder();
+    EXPECT_TRUE(platform::DirectoryExists(scratch));
+    std::remove((dir + "/busy.txt").c_str());
+    rmdir(dir.c_str());
+}
 }  // namespace
