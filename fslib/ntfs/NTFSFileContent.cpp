@@ -277,9 +277,11 @@ platform::FileHandle CNTFSParser::UncompressFile(CMFTRecord* record, const std::
                 sparseTail = true;
             } else {
                 if (!sparseTail) {
+                    // Unreadable clusters give zeros, not the previous unit's bytes.
+                    uint8_t* piece = compressed.data() + dataClusters * clusterBytes;
+                    std::memset(piece, 0, take * clusterBytes);
                     uint32_t got = 0;
-                    ReadVolumeClusters(run.firstCluster + runUsed, compressed.data() + dataClusters * clusterBytes,
-                                       static_cast<uint32_t>(take), &got);
+                    ReadVolumeClusters(run.firstCluster + runUsed, piece, static_cast<uint32_t>(take), &got);
                     dataClusters += take;
                 }
             }
