@@ -115,7 +115,7 @@ int CMFTRecord::LoadAttributeList(std::vector<uint8_t>* out) {
         const uint64_t clusterBytes = m_pParser->ClusterBytes();
         if (clusterBytes == 0 || clusters > kMaxAttributeListBytes / clusterBytes + 1) {
             error = kNoMemory;
-        } else {
+        } else if (clusters > 0) {   // runs of no clusters hold an empty list
             list.assign(clusters * clusterBytes, 0);
             uint64_t done = 0;
             ReadNonResident(list.data(), clusters, &done, runList);
