@@ -38,9 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t type = DetectFileSystem(data, size < 512 ? size : 512);
     FUZZ_CHECK(type == FS_UNKNOWN || FileSystemName(type) != nullptr);
     if (type == FS_UNKNOWN || size < 512) return 0;
-    std::vector<uint8_t> image = fuzz::SectorImage(data, size);
-    std::vector<uint8_t> boot(image.begin(), image.begin() + 512);
-    auto parser = MakeParser(type, new CMemoryDrive(std::move(image)), boot.data());
+    std::vector<uint8_t> boot;
+    CMemoryDrive* drive = fuzz::MakeDrive(data, size, &boot);
+    auto parser = MakeParser(type, drive, boot.data());
     FUZZ_CHECK(parser && parser->GetFileSystemType() == type);
 
     uint32_t root = parser->OpenRootDirectory();

@@ -16,9 +16,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 512 || size > fuzz::kMaxImageBytes) return -1;
-    std::vector<uint8_t> image = fuzz::SectorImage(data, size);
-    std::vector<uint8_t> boot(image.begin(), image.begin() + 512);
-    auto* drive = new CMemoryDrive(std::move(image));
+    std::vector<uint8_t> boot;
+    CMemoryDrive* drive = fuzz::MakeDrive(data, size, &boot);
     std::unique_ptr<CFATParser> parser;
     switch (DetectFileSystem(boot.data(), boot.size())) {
         case FS_FAT12: parser = std::make_unique<CFAT12Parser>(drive, boot.data()); break;

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "fslib/core/NodeEntry.h"
+#include "fslib/disk/MemoryDrive.h"
 
 namespace fuzz {
 
@@ -43,11 +44,19 @@ inline void UsePrivateTempFolder() {
     });
 }
 
-// The input as whole 512-byte sectors: a short last sector is completed with zeros.
-inline std::vector<uint8_t> SectorImage(const uint8_t* data, size_t size) {
-    std::vector<uint8_t> image(data, data + size);
-    image.resize((size + 511) / 512 * 512, 0);
-    return image;
+// The input as a drive: its whole 512-byte sectors are the volume; the bytes after the
+// last whole sector, read as 16-bit sector numbers, name sectors that cannot be read,
+// so that the paths which retry or zero-fill failed reads are taken too.
+constexpr size_t kMaxBadSectors = 8;
+inline CMemoryDrive* MakeDrive(const uint8_t* data, size_t size, std::vector<uint8_t>* bootSector) {
+    size_t whole = size / 512 * 512;
+    std::vector<uint8_t> image(data, data + whole);
+    bootSector->assign(image.begin(), image.begin() + (whole >= 512 ? 512 : whole));
+    bootSector->resize(512, 0);
+    auto* drive = new CMemoryDrive(std::move(image));
+    for (size_t off = whole, n = 0; off + 2 <= size && n < kMaxBadSectors; off += 2, ++n)
+        drive->SetUnreadable(data[off] | (data[off + 1] << 8));
+    return drive;
 }
 
 // The nodes below root in depth-first order, at most `limit` of them.

@@ -48,9 +48,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 512 || size > fuzz::kMaxImageBytes) return -1;
-    std::vector<uint8_t> image = fuzz::SectorImage(data, size);
-    std::vector<uint8_t> boot(image.begin(), image.begin() + 512);
-    auto parser = std::make_unique<CNTFSParser>(new CMemoryDrive(std::move(image)), boot.data());
+    std::vector<uint8_t> boot;
+    CMemoryDrive* drive = fuzz::MakeDrive(data, size, &boot);
+    auto parser = std::make_unique<CNTFSParser>(drive, boot.data());
     parser->m_bAttachOrphans = static_cast<uint8_t>(boot[0] & 1);
     parser->PrepareDirTree(100);
     std::vector<uint8_t> buffer(64 * 1024);

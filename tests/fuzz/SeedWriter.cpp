@@ -142,6 +142,14 @@ Bytes Info2(const std::vector<std::pair<uint32_t, std::u16string>>& records) {
     return out;
 }
 
+Bytes WithUnreadable(Bytes image, const std::vector<uint32_t>& sectors) {
+    for (uint32_t s : sectors) {
+        image.push_back(static_cast<uint8_t>(s));
+        image.push_back(static_cast<uint8_t>(s >> 8));
+    }
+    return image;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -158,6 +166,9 @@ int main(int argc, char** argv) {
     Write("ntfs_scan", "small.img", ntfs1);
     Write("ntfs_scan", "two-sector-clusters.img", ntfs2);
     Write("ntfs_scan", "index-blocks.img", ntfs3);
+    // Bytes past the last whole sector name unreadable sectors: an MFT record and a
+    // file's cluster.
+    Write("ntfs_scan", "unreadable-sectors.img", WithUnreadable(ntfs1, {52, 120}));
     Write("detect", "ntfs.img", ntfs1);
     for (size_t i = 0; i < records.size(); ++i) Write("ntfs_record", "record" + std::to_string(i), records[i]);
 
@@ -166,6 +177,8 @@ int main(int argc, char** argv) {
         Bytes image = FatVolume(bits, &rootDirectory);
         std::string name = "fat" + std::to_string(bits);
         Write("fat_scan", name + ".img", image);
+        // A sector of the first FAT and one of the data area cannot be read.
+        Write("fat_scan", name + "-unreadable.img", WithUnreadable(image, {bits == 32 ? 9u : 1u, 60u}));
         Write("detect", name + ".img", image);
         Write("fat_dirent", name + "-root", rootDirectory);
         Write("fat_dirent", name + "-boot", Bytes(image.begin(), image.begin() + 512));
