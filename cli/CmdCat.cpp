@@ -29,8 +29,8 @@ int CmdCat(int argc, char** argv) {
         return kExitFailure;
     }
     NodeEntry node(static_cast<uint32_t>(key), nullptr, 0, 0);
-    uint32_t h = parser->OpenFileByTreeRef(&node);
-    if (h == 0 || h == INVALID_HANDLE) {
+    uint32_t h = parser->OpenNodeFile(&node);
+    if (h == INVALID_HANDLE) {
         std::fprintf(stderr, "qvr cat: %s: file %llu cannot be opened\n", volume.c_str(), key);
         return kExitFailure;
     }

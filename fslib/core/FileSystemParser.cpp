@@ -77,6 +77,13 @@ uint32_t CFileSystemParser::InsertHandle(CHandleObject* object) {
     }
 }
 
+uint32_t CFileSystemParser::OpenNodeFile(NodeEntry* node) {
+    bool slotZeroTaken = GetHandleObject(0) != nullptr;
+    uint32_t h = OpenFileByTreeRef(node);
+    if (h == 0 && (slotZeroTaken || !GetHandleObject(0))) return INVALID_HANDLE;
+    return h;
+}
+
 void CFileSystemParser::FreeHandle(uint32_t handle) {
     if (handle < m_handles.size()) m_handles[handle].reset();
 }

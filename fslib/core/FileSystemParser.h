@@ -91,6 +91,10 @@ public:
     FindContext* FindFirstByHandle(uint32_t hDirectory, FindData* out);  // nullptr on failure
     BOOL FindNextFile(FindContext* ctx, FindData* out);
     void FindClose(FindContext* ctx);
+    // OpenFileByTreeRef with its two failure answers folded into INVALID_HANDLE: 0 is
+    // also the "no memory" answer, and a real handle only when it has just filled an
+    // empty slot 0.
+    uint32_t OpenNodeFile(NodeEntry* node);
     // First empty slot, else appended; 0 when given null.
     uint32_t InsertHandle(CHandleObject* object);
     // Empties a slot and deletes its object.

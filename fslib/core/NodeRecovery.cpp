@@ -72,12 +72,9 @@ int RecoverFile(CFileSystemParser* parser, NodeEntry* node, const std::string& d
                 uint32_t* files) {
     g_Logger.Info("File detected. Processing..");
     g_Logger.Info("Try open file by tree ref..");
-    // 0 is both the "no memory" answer and a real handle once slot 0 is free again: it
-    // is a handle only when it has just filled an empty slot.
-    bool slotZeroTaken = parser->GetHandleObject(0) != nullptr;
-    uint32_t source = parser->OpenFileByTreeRef(node);
+    uint32_t source = parser->OpenNodeFile(node);
     g_Logger.Info("End of open file by tree ref..");
-    if (source == INVALID_HANDLE || (source == 0 && (slotZeroTaken || !parser->GetHandleObject(0)))) {
+    if (source == INVALID_HANDLE) {
         g_Logger.Info("Can't find file.");
         return RECOVER_NOT_FOUND;
     }

@@ -88,10 +88,8 @@ bool FindInfo2Record(Info2Reader& info2, uint32_t recordNumber, std::string* pat
 bool ReadNodeThroughHandles(CFileSystemParser* parser, NodeEntry* node, uint32_t maxBytes,
                             std::vector<uint8_t>* out) {
     if (!parser || !node) return false;
-    // 0 is a handle only when it has just filled an empty slot (else: no memory).
-    bool slotZeroTaken = parser->GetHandleObject(0) != nullptr;
-    uint32_t h = parser->OpenFileByTreeRef(node);
-    if (h == INVALID_HANDLE || (h == 0 && (slotZeroTaken || !parser->GetHandleObject(0)))) return false;
+    uint32_t h = parser->OpenNodeFile(node);
+    if (h == INVALID_HANDLE) return false;
     uint32_t high = 0;
     uint32_t size = parser->GetFileSize(h, &high);
     bool ok = high == 0 && size <= maxBytes;

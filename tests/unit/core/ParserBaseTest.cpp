@@ -58,6 +58,9 @@ public:
         o->dwExtra = ctx->dwPosition;
         return InsertHandle(o);
     }
+    uint32_t OpenFileByTreeRef(NodeEntry*) override {
+        return m_bOutOfMemory ? 0 : InsertHandle(new CHandleObject);
+    }
     uint32_t SetFilePointer(uint32_t, LONG, LONG*, int) override { return 0; }
     BOOL ReadFile(uint32_t, void*, uint32_t, uint32_t*) override { return FALSE; }
     uint32_t GetFileSize(uint32_t, uint32_t*) override { return 0; }
@@ -72,6 +75,7 @@ public:
     }
     void SetFirstSector(uint32_t s) { m_dwFirstSector = s; }
     int m_nReadDirectoryResult = 0;
+    bool m_bOutOfMemory = false;
 
 private:
     const Entry& At(const FindContext& ctx) const { return m_entries.at(ctx.dwPosition - 1); }
@@ -138,6 +142,19 @@ TEST(ParserBase, InsertHandleReusesTheFirstEmptySlot) {
     EXPECT_EQ(p.GetHandleObject(2), nullptr);
     EXPECT_EQ(p.InsertHandle(new CHandleObject), 2u);
     EXPECT_EQ(p.InsertHandle(new CHandleObject), 4u);
+}
+
+TEST(ParserBase, OpenNodeFileTellsHandleZeroFromTheNoMemoryAnswer) {
+    ListParser p({});
+    NodeEntry node(5, nullptr, 0, 0);
+    EXPECT_EQ(p.OpenNodeFile(&node), 0u);  // fills the empty slot 0: a real handle
+    EXPECT_EQ(p.OpenNodeFile(&node), 1u);
+    p.m_bOutOfMemory = true;
+    EXPECT_EQ(p.OpenNodeFile(&node), INVALID_HANDLE);  // 0 while slot 0 is taken
+    p.FreeHandle(0);
+    EXPECT_EQ(p.OpenNodeFile(&node), INVALID_HANDLE);  // 0 with slot 0 still empty
+    p.m_bOutOfMemory = false;
+    EXPECT_EQ(p.OpenNodeFile(&node), 0u);
 }
 
 TEST(ParserBase, FindFirstAndNextWalkEveryEntryAndCloseReleasesTheDirectory) {
