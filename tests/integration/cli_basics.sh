@@ -1,12 +1,6 @@
 #!/usr/bin/env bash
 # qvr drives and qvr scan on real FAT and NTFS images and on a file of zeros.
-set -euo pipefail
-bin=${1:?folder of the built binaries}
-qvr="$bin/qvr"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/common.bash" "$@"
 
 truncate -s 16M "$work/fat16.img"
 mkfs.fat -F 16 "$work/fat16.img" >/dev/null

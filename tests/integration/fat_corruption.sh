@@ -2,39 +2,34 @@
 # Damaged FAT volumes: copies of real FAT12, FAT16 and FAT32 volumes with random bytes
 # changed in the boot sector, the FATs and the directories must scan without a crash,
 # a hang or a sanitizer report. COPIES (default 40 per width) sets how many.
-set -euo pipefail
-BIN=${1:?folder of the built binaries}
-QVR="$BIN/qvr"
+source "$(dirname "$0")/common.bash" "$@"
 COPIES=${COPIES:-40}
 SEED=${SEED:-$RANDOM}
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0} UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 
 make_volume() {  # image mkfs-args...
     local img=$1; shift
     mkfs.fat "$@" "$img" >/dev/null
-    head -c 5000 /dev/urandom >"$WORK/data"
+    head -c 5000 /dev/urandom >"$work/data"
     mmd -i "$img" ::/a ::/a/b ::/a/b/c ::/gone ::/gone/sub
-    for i in $(seq 1 12); do mcopy -i "$img" "$WORK/data" "::/a/b/Some longer file name $i.txt"; done
-    for i in $(seq 1 6); do mcopy -i "$img" "$WORK/data" "::/gone/sub/f$i.bin"; done
-    mcopy -i "$img" "$WORK/data" ::/a/b/c/short.txt
-    mcopy -i "$img" "$WORK/data" "::/root file.txt"
+    for i in $(seq 1 12); do mcopy -i "$img" "$work/data" "::/a/b/Some longer file name $i.txt"; done
+    for i in $(seq 1 6); do mcopy -i "$img" "$work/data" "::/gone/sub/f$i.bin"; done
+    mcopy -i "$img" "$work/data" ::/a/b/c/short.txt
+    mcopy -i "$img" "$work/data" "::/root file.txt"
     mdel -i "$img" "::/a/b/Some longer file name 3.txt" "::/a/b/Some longer file name 7.txt"
     mdeltree -i "$img" ::/gone
 }
 
-truncate -s 1440K "$WORK/v12.img" && make_volume "$WORK/v12.img" -F 12
-truncate -s 16M "$WORK/v16.img" && make_volume "$WORK/v16.img" -F 16
-truncate -s 40M "$WORK/v32.img" && make_volume "$WORK/v32.img" -F 32
+truncate -s 1440K "$work/v12.img" && make_volume "$work/v12.img" -F 12
+truncate -s 16M "$work/v16.img" && make_volume "$work/v16.img" -F 16
+truncate -s 40M "$work/v32.img" && make_volume "$work/v32.img" -F 32
 
 failures=0
 scans=0
 for w in 12 16 32; do
     for n in $(seq 1 "$COPIES"); do
-        copy="$WORK/c.img"
-        python3 - "$WORK/v$w.img" "$copy" "$((SEED * 1000 + w * 100 + n))" <<'PY'
+        copy="$work/c.img"
+        python3 - "$work/v$w.img" "$copy" "$((SEED * 1000 + w * 100 + n))" <<'PY'
 import random, struct, sys
 src, dst, seed = sys.argv[1], sys.argv[2], int(sys.argv[3])
 rnd = random.Random(seed)
@@ -65,14 +60,14 @@ open(dst, "wb").write(img)
 PY
         scans=$((scans + 1))
         set +e
-        timeout 60 "$QVR" --log "$WORK/log" scan "$copy" --json >"$WORK/out" 2>"$WORK/err"
+        timeout 60 "$qvr" --log "$work/log" scan "$copy" --json >"$work/out" 2>"$work/err"
         rc=$?
         set -e
-        if [ $rc -ge 124 ] || grep -qE "AddressSanitizer|runtime error|LeakSanitizer" "$WORK/err"; then
+        if [ $rc -ge 124 ] || grep -qE "AddressSanitizer|runtime error|LeakSanitizer" "$work/err"; then
             failures=$((failures + 1))
-                        echo "FAT$w copy $n (seed $SEED): exit $rc"; head -20 "$WORK/err"
+                        echo "FAT$w copy $n (seed $SEED): exit $rc"; head -20 "$work/err"
         fi
-        rm -f "$WORK/log"
+        rm -f "$work/log"
     done
 done
 echo "$scans damaged volumes scanned, $failures failures (seed $SEED)"

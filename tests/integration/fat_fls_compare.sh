@@ -3,18 +3,13 @@
 # with mtools: `qvr scan --json` must list every file and folder that The Sleuth Kit's
 # `fls -r -d -p -l` lists, deleted ones with the same path and size (a deleted name
 # shows '_' as its first character).
-set -euo pipefail
-BIN=${1:?folder of the built binaries}
-QVR="$BIN/qvr"
+source "$(dirname "$0")/common.bash" "$@"
 for tool in mkfs.fat mcopy mmd mdel mdeltree fls python3; do
     command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
 done
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 
 fill() {  # image
-    local img=$1 src="$WORK/src"
+    local img=$1 src="$work/src"
     mkdir -p "$src"
     head -c 0 /dev/urandom >"$src/empty"
     head -c 1 /dev/urandom >"$src/one"
@@ -43,10 +38,10 @@ fill() {  # image
 
 compare() {  # image label
     local img=$1 label=$2
-    "$QVR" --log "$WORK/$label.log" scan "$img" --json >"$WORK/$label.json"
-    fls -r -d -p -l "$img" >"$WORK/$label.fls.deleted"
-    fls -r -p -l "$img" >"$WORK/$label.fls.all"
-    python3 - "$WORK/$label.json" "$WORK/$label.fls.all" "$label" <<'PY'
+    "$qvr" --log "$work/$label.log" scan "$img" --json >"$work/$label.json"
+    fls -r -d -p -l "$img" >"$work/$label.fls.deleted"
+    fls -r -p -l "$img" >"$work/$label.fls.all"
+    python3 - "$work/$label.json" "$work/$label.fls.all" "$label" <<'PY'
 import json, sys
 ours_doc = json.load(open(sys.argv[1]))
 entries = ours_doc["entries"] if isinstance(ours_doc, dict) else ours_doc
@@ -104,16 +99,16 @@ PY
 }
 
 status=0
-truncate -s 1440K "$WORK/f12.img"; mkfs.fat -C "$WORK/f12.img.tmp" 1440 >/dev/null; mv "$WORK/f12.img.tmp" "$WORK/f12.img"
-truncate -s 32M "$WORK/f16.img"; mkfs.fat -F 16 -n LABELLED "$WORK/f16.img" >/dev/null
-truncate -s 64M "$WORK/f32.img"; mkfs.fat -F 32 "$WORK/f32.img" >/dev/null
+truncate -s 1440K "$work/f12.img"; mkfs.fat -C "$work/f12.img.tmp" 1440 >/dev/null; mv "$work/f12.img.tmp" "$work/f12.img"
+truncate -s 32M "$work/f16.img"; mkfs.fat -F 16 -n LABELLED "$work/f16.img" >/dev/null
+truncate -s 64M "$work/f32.img"; mkfs.fat -F 32 "$work/f32.img" >/dev/null
 for w in 12 16 32; do
-    fill "$WORK/f$w.img"
-    compare "$WORK/f$w.img" "FAT$w" || status=1
-    grep -q "FAT$w" <("$QVR" --log "$WORK/d.log" scan "$WORK/f$w.img" 2>&1 | head -1) || { echo "FAT$w: not recognised"; status=1; }
+    fill "$work/f$w.img"
+    compare "$work/f$w.img" "FAT$w" || status=1
+    grep -q "FAT$w" <("$qvr" --log "$work/d.log" scan "$work/f$w.img" 2>&1 | head -1) || { echo "FAT$w: not recognised"; status=1; }
 done
 # Sectors of 4096 bytes, mapped onto the drive's 512-byte sectors.
-truncate -s 64M "$WORK/s4k.img"; mkfs.fat -S 4096 -F 16 "$WORK/s4k.img" >/dev/null
-fill "$WORK/s4k.img"
-compare "$WORK/s4k.img" "FAT16-4K" || status=1
+truncate -s 64M "$work/s4k.img"; mkfs.fat -S 4096 -F 16 "$work/s4k.img" >/dev/null
+fill "$work/s4k.img"
+compare "$work/s4k.img" "FAT16-4K" || status=1
 exit $status

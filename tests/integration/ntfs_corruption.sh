@@ -2,20 +2,9 @@
 # Copies of a real NTFS volume with random bytes changed inside the MFT and the index
 # blocks: every scan, and a read of every deleted file, must end normally (no signal, no
 # hang, no sanitizer report) and still print JSON.
-set -euo pipefail
-bin=${1:?folder of the built binaries}
-qvr="$bin/qvr"
-work=$(mktemp -d)
-mnt="$work/m"
-cleanup() {
-  mountpoint -q "$mnt" 2>/dev/null && umount "$mnt" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
+source "$(dirname "$0")/common.bash" "$@"
 # A sanitizer report must end the process with a signal, which the checks below catch.
 export ASAN_OPTIONS="abort_on_error=1:${ASAN_OPTIONS:-}" UBSAN_OPTIONS="abort_on_error=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 img="$work/v.img"
 truncate -s 16M "$img"

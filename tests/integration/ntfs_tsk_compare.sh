@@ -4,18 +4,7 @@
 # The Sleuth Kit: every deleted entry that fls lists with an unallocated, unreused MFT
 # record must be in "qvr scan" with the same record, path and size, and its data read
 # through the parser ("qvr cat") must equal icat's byte for byte.
-set -euo pipefail
-bin=${1:?folder of the built binaries}
-qvr="$bin/qvr"
-work=$(mktemp -d)
-mnt="$work/m"
-cleanup() {
-  mountpoint -q "$mnt" 2>/dev/null && umount "$mnt" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/common.bash" "$@"
 
 img="$work/v.img"
 truncate -s 64M "$img"

@@ -1,24 +1,13 @@
 #!/usr/bin/env bash
 # Where qvr recover may write: a full destination stops with "Not enough disk space",
 # and a destination on the device being scanned is refused before anything is written.
-set -euo pipefail
-bin=${1:?folder of the built binaries}
-qvr="$bin/qvr"
-work=$(mktemp -d)
+source "$(dirname "$0")/common.bash" "$@"
 small="$work/small"
-mnt="$work/m"
 loop=""
-cleanup() {
-  for m in "$mnt" "$small"; do
-    if mountpoint -q "$m" 2>/dev/null; then umount "$m" || fusermount -u "$m" || true; fi
-  done
+cleanup_more() {
+  if mountpoint -q "$small" 2>/dev/null; then umount "$small" || true; fi
   if [ -n "$loop" ]; then losetup -d "$loop" || true; fi
-  rm -rf "$work"
 }
-trap cleanup EXIT
-export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
-fail() { echo "FAIL: $*" >&2; exit 1; }
-log="$work/qvr.log"
 
 img="$work/v.img"
 truncate -s 16M "$img"

@@ -2,15 +2,7 @@
 # qvr recover on real FAT12, FAT16 and FAT32 volumes: every deleted file (short and long
 # names, several clusters, empty, inside deleted folders) comes out byte-identical to
 # what icat gives for it, with its modification time.
-set -euo pipefail
-bin=${1:?folder of the built binaries}
-qvr="$bin/qvr"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
-export MTOOLS_SKIP_CHECK=1
-fail() { echo "FAIL: $*" >&2; exit 1; }
-log="$work/qvr.log"
+source "$(dirname "$0")/common.bash" "$@"
 
 head -c 23456 /dev/urandom > "$work/medium.bin"
 head -c 300000 /dev/urandom > "$work/large.bin"

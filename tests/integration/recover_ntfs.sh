@@ -3,19 +3,7 @@
 # fragmented, sparse, compressed, behind an attribute list, empty, inside deleted
 # folders) comes out byte-identical to what icat gives, with its modification time;
 # free names, a missing destination and the overwrite answers on the side.
-set -euo pipefail
-bin=${1:?folder of the built binaries}
-qvr="$bin/qvr"
-work=$(mktemp -d)
-mnt="$work/m"
-cleanup() {
-  if mountpoint -q "$mnt" 2>/dev/null; then umount "$mnt" || fusermount -u "$mnt" || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
-fail() { echo "FAIL: $*" >&2; exit 1; }
-log="$work/qvr.log"
+source "$(dirname "$0")/common.bash" "$@"
 
 img="$work/v.img"
 truncate -s 64M "$img"

@@ -3,20 +3,7 @@
 # qvr ls under its path before deletion (from the folder's INFO2) with "RecBin", and
 # qvr recover writes it under that name. NTFS is read both mounted (INFO2 through the
 # mount point) and unmounted (INFO2 through the parser).
-set -euo pipefail
-bin=${1:?folder of the built binaries}
-qvr="$bin/qvr"
-work=$(mktemp -d)
-mnt="$work/m"
-cleanup() {
-  if mountpoint -q "$mnt" 2>/dev/null; then umount "$mnt" || fusermount -u "$mnt" || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
-export MTOOLS_SKIP_CHECK=1
-fail() { echo "FAIL: $*" >&2; exit 1; }
-log="$work/qvr.log"
+source "$(dirname "$0")/common.bash" "$@"
 
 # INFO2: a 20-byte header, then 800-byte records: number at 260, UTF-16 path at 280.
 python3 - "$work/INFO2" <<'PY'

@@ -1,0 +1,20 @@
+# The shared start of the integration scripts, sourced with the folder of the built
+# binaries as $1. Gives qvr, a work folder removed at exit (mnt inside it unmounted
+# first, then whatever the script's cleanup_more does), the operations log path, fail,
+# and keeps the program's state and profile inside the work folder.
+set -euo pipefail
+bin=${1:?folder of the built binaries}
+qvr="$bin/qvr"
+work=$(mktemp -d)
+mnt="$work/m"
+log="$work/qvr.log"
+cleanup_more() { :; }
+cleanup() {
+  if mountpoint -q "$mnt" 2>/dev/null; then umount "$mnt" || fusermount -u "$mnt" || true; fi
+  cleanup_more || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
+export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
+fail() { echo "FAIL: $*" >&2; exit 1; }
