@@ -15,7 +15,6 @@ uint8_t DetectDriveFileSystem(CDiskDrive* drive, uint8_t bootSector[512]) {
     return DetectFileSystem(bootSector, 512);
 }
 
-namespace {
 std::unique_ptr<CFileSystemParser> MakeParserOfType(uint8_t type, CDiskDrive* drive, const uint8_t* boot) {
     switch (type) {
         case FS_NTFS: return std::make_unique<CNTFSParser>(drive, boot);
@@ -25,8 +24,6 @@ std::unique_ptr<CFileSystemParser> MakeParserOfType(uint8_t type, CDiskDrive* dr
         default: return nullptr;
     }
 }
-
-}  // namespace
 
 CDiskDrive* OpenDrive(char letter) {
     CDiskDrive* drive = nullptr;

@@ -40,3 +40,6 @@ std::unique_ptr<CFileSystemParser> OpenParser(char letter, int* error);
 
 // Reads sector 0 of an open drive and recognises it; FS_UNKNOWN when unreadable.
 uint8_t DetectDriveFileSystem(CDiskDrive* drive, uint8_t bootSector[512]);
+// The parser the detection names, over the drive and its boot sector; nullptr for
+// FS_UNKNOWN.
+std::unique_ptr<CFileSystemParser> MakeParserOfType(uint8_t type, CDiskDrive* drive, const uint8_t* boot);

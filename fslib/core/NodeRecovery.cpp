@@ -111,12 +111,7 @@ int CFileSystemParser::RecoverNode(NodeEntry* node, const char* destination, uin
                                    int nesting, int mode, const char16_t* wideDestination) {
     if (IsUserBreak()) return RECOVER_USER_BREAK;
     if (!node || !destination || !files || !folders) return RECOVER_FAILED;
-    if (!node->isDeleted) {
-        if (node->size != 0) return RECOVER_OK;
-        uint32_t deletedBelow = 0;
-        node->CountDeletedDescendants(&deletedBelow);
-        if (deletedBelow == 0) return RECOVER_OK;
-    }
+    if (recovery::NothingToRecover(node)) return RECOVER_OK;
     std::string name = recovery::NodeTargetName(node);
     if (name.empty()) return RECOVER_FAILED;
     g_Logger.InfoF("recovering node %s.", name.c_str());

@@ -33,6 +33,14 @@ bool IsUpFolderRow(const NodeEntry* node) {
     return node && node->name && std::strcmp(node->name, kUpFolderRowName) == 0;
 }
 
+bool NothingToRecover(NodeEntry* node) {
+    if (node->isDeleted) return false;
+    if (node->size != 0) return true;
+    uint32_t deletedBelow = 0;
+    node->CountDeletedDescendants(&deletedBelow);
+    return deletedBelow == 0;
+}
+
 std::string NodeTargetName(const NodeEntry* node) {
     if (!node) return {};
     if (IsUpFolderRow(node)) return node->pathBeforeDeletion ? node->pathBeforeDeletion : "";

@@ -20,6 +20,9 @@ uint8_t* AllocateTransferBuffer();
 extern const char* const kUpFolderRowName;
 bool IsUpFolderRow(const NodeEntry* node);
 
+// A live node is skipped unless it is an empty file or has deleted content below it.
+bool NothingToRecover(NodeEntry* node);
+
 // The name a node is written under, before it is made safe: the up-folder row's name
 // is its pathBeforeDeletion. Empty when the node has none.
 std::string NodeTargetName(const NodeEntry* node);

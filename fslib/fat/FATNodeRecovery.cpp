@@ -114,12 +114,7 @@ int CFATParser::RecoverNode(NodeEntry* node, const char* destination, uint32_t* 
     try {
         if (IsUserBreak()) return RECOVER_USER_BREAK;
         if (!node || !destination || !files || !folders) return RECOVER_FAILED;
-        if (!node->isDeleted) {
-            if (node->size != 0) return RECOVER_OK;
-            uint32_t deletedBelow = 0;
-            node->CountDeletedDescendants(&deletedBelow);
-            if (deletedBelow == 0) return RECOVER_OK;
-        }
+        if (recovery::NothingToRecover(node)) return RECOVER_OK;
         if (!node->name) return RECOVER_FAILED;
         g_Logger.InfoF("recovering node %s.", node->name);
         g_Logger.InfoF("node key is %u", node->key);

@@ -5,26 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "app/ScanJob.h"
 #include "fslib/core/FileSystemParser.h"
 #include "fslib/disk/MemoryDrive.h"
-#include "fslib/fat/FATParser.h"
-#include "fslib/ntfs/NTFSParser.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {
-
-std::unique_ptr<CFileSystemParser> MakeParser(uint8_t type, CDiskDrive* drive, const uint8_t* boot) {
-    switch (type) {
-        case FS_NTFS: return std::make_unique<CNTFSParser>(drive, boot);
-        case FS_FAT12: return std::make_unique<CFAT12Parser>(drive, boot);
-        case FS_FAT16: return std::make_unique<CFAT16Parser>(drive, boot);
-        case FS_FAT32: return std::make_unique<CFAT32Parser>(drive, boot, 0);
-        default: return nullptr;
-    }
-}
-
 constexpr int kMaxListed = 10000;
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -40,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (type == FS_UNKNOWN || size < 512) return 0;
     std::vector<uint8_t> boot;
     CMemoryDrive* drive = fuzz::MakeDrive(data, size, &boot);
-    auto parser = MakeParser(type, drive, boot.data());
+    auto parser = MakeParserOfType(type, drive, boot.data());
     FUZZ_CHECK(parser && parser->GetFileSystemType() == type);
 
     uint32_t root = parser->OpenRootDirectory();
