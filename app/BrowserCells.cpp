@@ -39,17 +39,25 @@ void SplitPath(const std::string& path, std::string* folder, std::string* name, 
     if (name) *name = dot == std::string::npos ? file : file.substr(0, dot);
 }
 
+namespace {
+// The folder and name a row shows: a Recycle Bin item's from its path before deletion.
+void ShownFolderAndName(const NodeEntry* node, std::string* folder, std::string* name) {
+    if (IsRecycleBinItem(node)) {
+        std::string extension;
+        SplitPath(node->pathBeforeDeletion, folder, name, &extension);
+        *name += extension;
+    } else {
+        *folder = node->path ? node->path : "";
+        *name = node->name ? node->name : "";
+    }
+}
+}  // namespace
+
 std::string GetNodeNamePart(const NodeEntry* node, int part) {
     if (!node) return {};
     std::string folder, name, extension;
-    if (IsRecycleBinItem(node)) {
-        SplitPath(node->pathBeforeDeletion, &folder, &name, &extension);
-        name += extension;
-    } else {
-        folder = node->path ? node->path : "";
-        name = node->name ? node->name : "";
-        SplitPath(name, nullptr, nullptr, &extension);
-    }
+    ShownFolderAndName(node, &folder, &name);
+    SplitPath(name, nullptr, nullptr, &extension);
     switch (part) {
         case PART_NAME: return Lower(name);
         case PART_FOLDER: return Lower(folder);
@@ -90,13 +98,7 @@ std::string CBrowserModel::CellText(size_t row, int column) const {
     NodeEntry* node = Row(row);
     if (!node) return {};
     std::string folder, name, extension;
-    if (IsRecycleBinItem(node)) {
-        SplitPath(node->pathBeforeDeletion, &folder, &name, &extension);
-        name += extension;
-    } else {
-        folder = node->path ? node->path : "";
-        name = node->name ? node->name : "";
-    }
+    ShownFolderAndName(node, &folder, &name);
     if (IsUpRow(node)) return column == COL_NAME ? name : std::string();
     switch (column) {
         case COL_NAME:
