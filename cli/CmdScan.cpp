@@ -1,7 +1,9 @@
 // qvr scan: the tree of live and deleted entries of a volume, as text or JSON.
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -22,6 +24,35 @@ nlohmann::json TimeValue(FILETIME ft) {
     std::string iso = platform::FileTimeToIso8601(ft);
     return iso.empty() ? nlohmann::json(nullptr) : nlohmann::json(iso);
 }
+
+// Text lines gathered into large writes: a scan prints a line per entry, and a tree
+// can have millions of them.
+class LineWriter {
+public:
+    ~LineWriter() { Flush(); }
+    LineWriter& operator<<(std::string_view s) {
+        m_text.append(s);
+        return *this;
+    }
+    LineWriter& operator<<(uint64_t v) {
+        char digits[24];
+        m_text.append(digits, std::to_chars(digits, digits + sizeof digits, v).ptr);
+        return *this;
+    }
+    void Indent(size_t count) { m_text.append(count, ' '); }
+    void EndLine() {
+        m_text += '\n';
+        if (m_text.size() >= kFlushAt) Flush();
+    }
+    void Flush() {
+        std::fwrite(m_text.data(), 1, m_text.size(), stdout);
+        m_text.clear();
+    }
+
+private:
+    static constexpr size_t kFlushAt = 64 * 1024;
+    std::string m_text;
+};
 
 // Depth-first over the tree, in child order, with each node's path from the root.
 // Iterative: the tree of a hostile volume may be deeper than the stack.
@@ -106,14 +137,19 @@ int CmdScan(int argc, char** argv) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         std::fputc('\n', stdout);
     } else if (parser) {
-        std::printf("%s: %s\n", volume.c_str(), fs ? fs : "unknown");
+        LineWriter out;
+        out << volume << ": " << (fs ? fs : "unknown");
+        out.EndLine();
         WalkTree(parser->GetRoot(), [&](NodeEntry* n, const std::string&, size_t depth) {
             if (!wanted(n)) return;
-            std::string when = platform::FileTimeToIso8601(n->modifiedTime);
-            std::printf("%*s%s%s  %s  %llu  %s  %s\n", static_cast<int>(depth * 2), "", n->name ? n->name : "",
-                        n->IsDirectory() ? "/" : "", n->scanDeleted ? "deleted" : "live",
-                        static_cast<unsigned long long>(n->size), when.empty() ? "Unknown" : when.c_str(),
-                        n->scanDeleted && !n->IsDirectory() ? DamageWord(n) : "-");
+            char when[platform::kIso8601Room];
+            size_t whenLength = platform::FormatIso8601(n->modifiedTime, when);
+            out.Indent(depth * 2);
+            out << (n->name ? n->name : "") << (n->IsDirectory() ? "/" : "") << "  "
+                << (n->scanDeleted ? "deleted" : "live") << "  " << uint64_t{n->size} << "  "
+                << (whenLength ? std::string_view(when, whenLength) : std::string_view("Unknown")) << "  "
+                << (n->scanDeleted && !n->IsDirectory() ? DamageWord(n) : "-");
+            out.EndLine();
         });
     }
     std::fflush(stdout);

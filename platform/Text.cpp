@@ -128,7 +128,12 @@ std::string Utf16ToUtf8(const char16_t* text, size_t count) {
     std::string out;
     if (text == nullptr) return out;
     out.reserve(count);
-    for (size_t i = 0; i < count; ++i) {
+    // Most names are ASCII: copied as they are up to the first other character.
+    size_t i = 0;
+    while (i < count && text[i] < 0x80) ++i;
+    out.resize(i);
+    for (size_t j = 0; j < i; ++j) out[j] = static_cast<char>(text[j]);
+    for (; i < count; ++i) {
         char32_t c = text[i];
         if (IsHighSurrogate(c) && i + 1 < count && IsLowSurrogate(text[i + 1])) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);

@@ -196,13 +196,35 @@ BOOL FileTimeToSystemTime(FILETIME ft, SYSTEMTIME* out) {
     return TRUE;
 }
 
-std::string FileTimeToIso8601(FILETIME ft) {
+size_t FormatIso8601(FILETIME ft, char* out) {
     SYSTEMTIME st{};
-    if (ft == 0 || !FileTimeToSystemTime(ft, &st)) return {};
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", st.wYear, st.wMonth, st.wDay, st.wHour,
-                  st.wMinute, st.wSecond);
-    return text;
+    if (ft == 0 || !FileTimeToSystemTime(ft, &st)) return 0;
+    // Written by hand: a scan prints one of these per entry. Years stay below 60000.
+    char* p = out;
+    auto two = [&p](int v) {
+        *p++ = static_cast<char>('0' + v / 10);
+        *p++ = static_cast<char>('0' + v % 10);
+    };
+    if (st.wYear >= 10000) *p++ = static_cast<char>('0' + st.wYear / 10000);
+    two(st.wYear / 100 % 100);
+    two(st.wYear % 100);
+    *p++ = '-';
+    two(st.wMonth);
+    *p++ = '-';
+    two(st.wDay);
+    *p++ = 'T';
+    two(st.wHour);
+    *p++ = ':';
+    two(st.wMinute);
+    *p++ = ':';
+    two(st.wSecond);
+    *p++ = 'Z';
+    return static_cast<size_t>(p - out);
+}
+
+std::string FileTimeToIso8601(FILETIME ft) {
+    char text[kIso8601Room];
+    return std::string(text, FormatIso8601(ft, text));
 }
 
 }  // namespace platform

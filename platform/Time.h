@@ -30,5 +30,9 @@ BOOL FileTimeToSystemTime(FILETIME ft, SYSTEMTIME* out);
 
 // "YYYY-MM-DDTHH:MM:SSZ", or "" for 0.
 std::string FileTimeToIso8601(FILETIME ft);
+// The same text into out (room for kIso8601Room bytes, no terminator); gives its length,
+// 0 for 0 or a value with the top bit set.
+constexpr size_t kIso8601Room = 24;
+size_t FormatIso8601(FILETIME ft, char* out);
 
 }  // namespace platform

@@ -22,6 +22,7 @@ TEST(Utf16ToUtf8, EncodesEachRangeAndPairs) {
         {"lone low surrogate", std::u16string(1, char16_t(0xDC00)), "\xED\xB0\x80"},
         {"high then ascii", std::u16string{char16_t(0xD83D), u'a'}, "\xED\xA0\xBD" "a"},
         {"reversed pair", std::u16string{char16_t(0xDE00), char16_t(0xD83D)}, "\xED\xB8\x80\xED\xA0\xBD"},
+        {"ascii then a pair", u"ab\U0001F600c", "ab\xF0\x9F\x98\x80" "c"},
         {"embedded nul", std::u16string(u"a\0b", 3), std::string("a\0b", 3)},
     };
     for (const auto& c : cases) EXPECT_EQ(Utf16ToUtf8(c.in), c.out) << c.what;

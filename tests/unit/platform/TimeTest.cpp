@@ -153,4 +153,8 @@ TEST(FileTimeToSystemTime, SplitsCalendarFields) {
     EXPECT_FALSE(FileTimeToSystemTime(0x8000000000000000ull, &st));
     EXPECT_EQ(FileTimeToIso8601(0), "");
     EXPECT_EQ(FileTimeToIso8601(kFileTimeUnixEpoch), "1970-01-01T00:00:00Z");
+    // The ends of the range: the first tick, and the largest value a volume can hold.
+    EXPECT_EQ(FileTimeToIso8601(1), "1601-01-01T00:00:00Z");
+    EXPECT_EQ(FileTimeToIso8601(0x7FFFFFFFFFFFFFFFull), "30828-09-14T02:48:05Z");
+    EXPECT_EQ(FileTimeToIso8601(0x8000000000000000ull), "");
 }
