@@ -94,6 +94,19 @@ void RunCliScan(char letter, const ScanOptions& options, CliScanResult* out) {
     }
 }
 
+bool ScanVolumeForTree(const std::string& volume, const ScanOptions& options, CliScanResult* out,
+                       int* exitStatus) {
+    char letter = ResolveVolume(volume);
+    if (!letter) {
+        *exitStatus = kExitFailure;
+        return false;
+    }
+    RunCliScan(letter, options, out);
+    if (out->entry.parser) return true;
+    *exitStatus = ReportScanOutcome(volume, *out);
+    return false;
+}
+
 int ReportScanOutcome(const std::string& volume, const CliScanResult& r) {
     if (!r.opened) {
         if (r.openFailed)

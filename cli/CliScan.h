@@ -26,6 +26,12 @@ struct CliScanResult {
 // Ctrl-C sets UserBreak; the tree found so far stays in the result.
 void RunCliScan(char letter, const ScanOptions& options, CliScanResult* out);
 
+// ResolveVolume then RunCliScan, for the commands that need a tree: false, with the exit
+// status in *exitStatus and the reason on stderr, when the volume names nothing usable or
+// the scan gave no tree.
+bool ScanVolumeForTree(const std::string& volume, const ScanOptions& options, CliScanResult* out,
+                       int* exitStatus);
+
 // Prints why a scan gave no tree (or an incomplete one) to stderr; returns the exit status.
 int ReportScanOutcome(const std::string& volume, const CliScanResult& result);
 

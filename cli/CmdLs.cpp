@@ -140,11 +140,9 @@ int CmdLs(int argc, char** argv) {
                              "[--sort COLUMN[:desc]] [--json] [--orphans]\n");
         return kExitUsage;
     }
-    char letter = ResolveVolume(volume);
-    if (!letter) return kExitFailure;
     CliScanResult result;
-    RunCliScan(letter, options, &result);
-    if (!result.entry.parser) return ReportScanOutcome(volume, result);
+    int exitStatus = kExitFailure;
+    if (!ScanVolumeForTree(volume, options, &result, &exitStatus)) return exitStatus;
 
     NodeEntry* target = nullptr;
     for (NodeEntry* n : FindNodesByPath(result.entry.parser->GetRoot(), folder))

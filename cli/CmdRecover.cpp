@@ -107,11 +107,9 @@ int CmdRecover(int argc, char** argv) {
         std::fprintf(stderr, "usage: qvr recover VOLUME ITEM... --to DIR [--overwrite ask|all|skip] [--orphans]\n");
         return kExitUsage;
     }
-    char letter = ResolveVolume(volume);
-    if (!letter) return kExitFailure;
     CliScanResult result;
-    RunCliScan(letter, options, &result);
-    if (!result.entry.parser) return ReportScanOutcome(volume, result);
+    int exitStatus = kExitFailure;
+    if (!ScanVolumeForTree(volume, options, &result, &exitStatus)) return exitStatus;
     if (UserBreak.load()) {
         std::fprintf(stderr, "qvr recover: the scan was interrupted; nothing was recovered\n");
         return kExitFailure;
