@@ -41,10 +41,9 @@ int CFAT12Parser::PrepareVolume() {
     const uint64_t dataStart = m_boot.wReservedSectors + uint64_t{m_boot.bNumberOfFats} * m_boot.wSectorsPerFat16 +
                                m_boot.RootDirectorySectors();
     m_dwFirstSector = static_cast<uint32_t>(dataStart * m_dwDiskSectorsPerUnit);
-    m_nTotalSectors = m_boot.TotalSectors(false);
+    m_nTotalSectors = m_boot.TotalSectors();
     m_nVolumeSize = m_nTotalSectors * bps;
-    m_dwLastCluster = static_cast<uint32_t>(
-        std::min<uint64_t>((m_nTotalSectors - dataStart) / m_boot.bSectorsPerCluster + 1, 0xFFFFFFFFu));
+    m_dwLastCluster = m_boot.LastCluster(dataStart);
     if (fatSize == 0) return kPrepareNoFat;
 
     m_dwFatSize = static_cast<uint32_t>(fatSize);

@@ -50,10 +50,9 @@ int CFAT32Parser::PrepareVolume() {
     }
     const uint64_t dataStart = m_boot.wReservedSectors + uint64_t{m_boot.bNumberOfFats} * m_boot.dwSectorsPerFat32;
     m_dwFirstSector = static_cast<uint32_t>(dataStart * m_dwDiskSectorsPerUnit);
-    m_nTotalSectors = m_boot.TotalSectors(true);
+    m_nTotalSectors = m_boot.TotalSectors();
     m_nVolumeSize = m_nTotalSectors * bps;
-    m_dwLastCluster = static_cast<uint32_t>(
-        std::min<uint64_t>((m_nTotalSectors - dataStart) / m_boot.bSectorsPerCluster + 1, 0xFFFFFFFFu));
+    m_dwLastCluster = m_boot.LastCluster(dataStart);
 
     g_Logger.Info("volume parameters:");
     g_Logger.InfoF("    FAT size: %u bytes", m_dwFatSize);

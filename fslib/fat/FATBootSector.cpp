@@ -1,6 +1,8 @@
 // FAT boot sector: the BIOS parameter block fields that lay out a FAT12/16/32 volume.
 #include "fslib/fat/FATBootSector.h"
 
+#include <algorithm>
+
 namespace {
 constexpr size_t kBytesPerSector = 11;    // u16
 constexpr size_t kSectorsPerCluster = 13; // u8
@@ -32,10 +34,12 @@ FATBootSector FATBootSector::Read(ByteView boot) {
     return b;
 }
 
-uint32_t FATBootSector::TotalSectors(bool /*fat32*/) const {
-    // FAT32 keeps its total in the 32-bit field, but formatters write small volumes'
-    // totals in the 16-bit one whatever the width.
-    return dwTotalSectors32 != 0 ? dwTotalSectors32 : wTotalSectors16;
+uint32_t FATBootSector::TotalSectors() const { return dwTotalSectors32 != 0 ? dwTotalSectors32 : wTotalSectors16; }
+
+uint32_t FATBootSector::LastCluster(uint64_t dataStart) const {
+    const uint64_t total = TotalSectors();
+    if (bSectorsPerCluster == 0 || total <= dataStart) return 0;
+    return static_cast<uint32_t>(std::min<uint64_t>((total - dataStart) / bSectorsPerCluster + 1, 0xFFFFFFFFu));
 }
 
 uint32_t FATBootSector::RootDirectorySectors() const {
@@ -50,7 +54,7 @@ const char* FATBootSector::CheckGeometry(bool fat32, uint64_t driveSectors) cons
     if (!IsPowerOfTwo(bSectorsPerCluster)) return "sectors per cluster is not a power of two";
     if (wReservedSectors == 0) return "no reserved sectors";
     if (bNumberOfFats == 0) return "no FAT";
-    const uint64_t total = TotalSectors(fat32);
+    const uint64_t total = TotalSectors();
     if (total == 0) return "total sectors is 0";
     const uint64_t fatSectors = fat32 ? dwSectorsPerFat32 : wSectorsPerFat16;
     if (fat32 && fatSectors == 0) return "sectors per FAT is 0";

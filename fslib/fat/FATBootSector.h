@@ -19,8 +19,12 @@ struct FATBootSector {
 
     static FATBootSector Read(ByteView boot);
 
-    // The 32-bit total, or the 16-bit one when that is 0.
-    uint32_t TotalSectors(bool fat32) const;
+    // The 32-bit total, or the 16-bit one when that is 0 (formatters write small volumes'
+    // totals there whatever the width).
+    uint32_t TotalSectors() const;
+    // Highest cluster number a data area starting at `dataStart` holds (0 when it holds
+    // none).
+    uint32_t LastCluster(uint64_t dataStart) const;
     // Sectors of the root directory area (FAT12/16), rounded up to whole sectors.
     uint32_t RootDirectorySectors() const;
     // Why these values cannot describe a usable volume of the given width, or nullptr.

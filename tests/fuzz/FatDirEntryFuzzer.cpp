@@ -37,8 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fattable::Fat32Entry(dir, cluster);
     }
     FATBootSector boot = FATBootSector::Read(dir.Sub(0, size < 512 ? size : 512));
+    boot.TotalSectors();
+    boot.LastCluster(size / 512);
     for (bool fat32 : {false, true}) {
-        boot.TotalSectors(fat32);
         boot.CheckGeometry(fat32, size / 512);
         boot.CheckGeometry(fat32, 0);
     }
