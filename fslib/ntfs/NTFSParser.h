@@ -96,5 +96,4 @@ private:
     uint32_t m_dwBatchFirst = 0;
     uint32_t m_dwBatchCount = 0;
     bool m_bBatchReads = false;
-
 };
