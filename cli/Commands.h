@@ -7,3 +7,4 @@ int CmdScan(int argc, char** argv);
 int CmdCat(int argc, char** argv);
 int CmdLs(int argc, char** argv);
 int CmdRecover(int argc, char** argv);
+int CmdMftDump(int argc, char** argv);

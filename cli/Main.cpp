@@ -24,6 +24,9 @@ void Usage(FILE* out) {
         "                                        list a folder as the browser shows it\n"
         "  recover VOLUME ITEM... --to DIR [--overwrite ask|all|skip] [--orphans]\n"
         "                                        write deleted files and folders into DIR\n"
+        "  mftdump VOLUME [--to DIR]             write an NTFS volume's boot sector and the first 1,024,000\n"
+        "                                        bytes of its MFT to BootDump.hex and MFTDump.hex in DIR\n"
+        "                                        (default: the home folder)\n"
         "\n"
         "VOLUME is a drive letter (E:), a block device or a disk image. Volumes are only read.\n"
         "--log FILE chooses the operations log (default: log_qvr.log in the log folder).\n",
@@ -90,6 +93,7 @@ int main(int argc, char** argv) {
     if (command == "cat") return CmdCat(subArgc, subArgv);
     if (command == "ls") return CmdLs(subArgc, subArgv);
     if (command == "recover") return CmdRecover(subArgc, subArgv);
+    if (command == "mftdump") return CmdMftDump(subArgc, subArgv);
     std::fprintf(stderr, "qvr: unknown command %s\n", command.c_str());
     Usage(stderr);
     return kExitUsage;

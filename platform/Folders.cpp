@@ -14,17 +14,6 @@ namespace {
 
 constexpr const char* kAppFolder = "quenvar";
 
-std::string HomeFolder() {
-    const char* home = std::getenv("HOME");
-    if (home && *home) return home;
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir)
-        return found->pw_dir;
-    return "/tmp";
-}
-
 // The variable when it holds an absolute path (relative ones are invalid and ignored),
 // else the home-relative default.
 std::string BaseFolder(const char* variable, const char* homeRelative) {
@@ -44,6 +33,17 @@ bool IsFolder(const std::string& path) {
 }
 
 }  // namespace
+
+std::string HomeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home && *home) return home;
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir)
+        return found->pw_dir;
+    return "/tmp";
+}
 
 bool MakeFolders(const std::string& path) {
     if (path.empty()) return false;

@@ -13,6 +13,9 @@ std::string ConfigFolder();
 std::string StateFolder();
 // ${XDG_CACHE_HOME:-$HOME/.cache}/quenvar, created when missing; "/tmp" when it cannot be.
 std::string CacheFolder();
+// $HOME, else the user's home from the password database, else "/tmp". The default
+// folder for what the user writes out (recovered files, MFT dumps).
+std::string HomeFolder();
 // Folder of the running executable, or "" when /proc/self/exe cannot be read.
 std::string ExecutableFolder();
 
