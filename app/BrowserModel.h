@@ -81,6 +81,11 @@ public:
                            std::vector<NodeEntry*>* out, NodeEntry* folder);
     // Normalises the filters, refills the current folder and sorts.
     void ApplyFilters(const std::string& filesFilter, const std::string& foldersFilter);
+    // Takes the window's filter texts as they stand, for the next OnScanFinished.
+    void SetFilterStrings(const std::string& filesFilter, const std::string& foldersFilter) {
+        m_szFilesFilter = filesFilter;
+        m_szFoldersFilter = foldersFilter;
+    }
     // "Clear filter": files "*.*", folders empty, then applied.
     void ClearFilters();
 

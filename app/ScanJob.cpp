@@ -118,6 +118,19 @@ BOOL IsDriveSupported(char letter) {
     return type != FS_UNKNOWN;
 }
 
+void ReleaseTree(DriveEntry* entry) {
+    if (!entry || !entry->parser) return;
+    entry->listedNodes.clear();
+    CFileSystemParser* parser = entry->parser.get();
+    NodeEntry* root = parser->GetRoot();
+    std::vector<NodeEntry*> children;
+    for (NodeEntry* child : root->Children()) children.push_back(child);
+    root->DetachChildren();
+    for (NodeEntry* child : children) delete child;
+    parser->m_pCurrentFolder = parser->m_pUpFolder = root;
+    parser->m_dwDeletedCount = 0;
+}
+
 BOOL MarkFoldersWithDeletedContent(NodeEntry* folder) {
     if (!folder) return FALSE;
     // Post-order over an explicit stack: a hostile volume can nest deeper than the stack.

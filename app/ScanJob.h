@@ -31,6 +31,10 @@ int ScanDrive(DriveEntry* entry, const ScanOptions& options = {});
 BOOL IsDriveSupported(char letter);
 // After this pass a folder's isDeleted byte means "something deleted lies below".
 BOOL MarkFoldersWithDeletedContent(NodeEntry* folder);
+// Frees the tree of the drive's latest scan and empties its listing, keeping the parser
+// (an NTFS parser is scanned again and would only detach the old tree). The caller makes
+// sure that nothing shows a row of it any more.
+void ReleaseTree(DriveEntry* entry);
 
 // Creates and opens a logical-volume drive for the letter; null on failure.
 CDiskDrive* OpenDrive(char letter);

@@ -1,0 +1,60 @@
+#include "gui/FileListModel.h"
+
+#include <climits>
+
+CFileListModel::CFileListModel(CBrowserModel* browser, CMimeTypes* types, QObject* parent)
+    : QAbstractTableModel(parent), m_pBrowser(browser), m_pTypes(types) {}
+
+void CFileListModel::Clear() {
+    beginResetModel();
+    m_nRows = 0;
+    endResetModel();
+}
+
+void CFileListModel::Refresh() {
+    beginResetModel();
+    DriveEntry* drive = m_pBrowser->Drive();
+    const size_t rows = drive && drive->parser ? m_pBrowser->RowCount() : 0;
+    m_nRows = rows > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(rows);
+    endResetModel();
+}
+
+NodeEntry* CFileListModel::Node(int row) const {
+    if (row < 0 || row >= m_nRows) return nullptr;
+    return m_pBrowser->Row(static_cast<size_t>(row));
+}
+
+int CFileListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_nRows; }
+
+int CFileListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : browser::kColumnCount;
+}
+
+QVariant CFileListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_nRows || index.column() >= browser::kColumnCount) return {};
+    const int column = index.column();
+    switch (role) {
+        case Qt::DisplayRole:
+            return QString::fromStdString(m_pBrowser->CellText(static_cast<size_t>(index.row()), column));
+        case Qt::DecorationRole: {
+            if (column != browser::COL_NAME) return {};
+            NodeEntry* node = Node(index.row());
+            if (!node || m_pBrowser->IsUpRow(node)) return {};
+            return m_pTypes->Icon(browser::GetNodeNamePart(node, browser::PART_NAME), node->attributes);
+        }
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(browser::kColumns[column].rightAligned ? Qt::AlignRight | Qt::AlignVCenter
+                                                                              : Qt::AlignLeft | Qt::AlignVCenter);
+        default:
+            return {};
+    }
+}
+
+QVariant CFileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= browser::kColumnCount) return {};
+    if (role == Qt::DisplayRole) return QString::fromUtf8(browser::kColumns[section].title);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(browser::kColumns[section].rightAligned ? Qt::AlignRight | Qt::AlignVCenter
+                                                                           : Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+}
