@@ -55,12 +55,10 @@ MVCMN_EXPORT int ReadProfileString(const char* section, const char* key, const c
 
 MVCMN_EXPORT void InsertToolboxMenu(void* menu, const char* commonDataFolder) {
     (void)commonDataFolder;  // the entries need nothing stored there
-    CToolbox::Fill(static_cast<MvToolboxMenu*>(menu), CProfile::Load(CProfile::DefaultPath()));
+    CToolbox::Fill(static_cast<MvToolboxMenu*>(menu));
 }
 
-MVCMN_EXPORT void OnToolboxProducts(unsigned commandId) {
-    CToolbox::Choose(commandId, CProfile::Load(CProfile::DefaultPath()));
-}
+MVCMN_EXPORT void OnToolboxProducts(unsigned commandId) { CToolbox::Choose(commandId); }
 
 MVCMN_EXPORT int MVdiag(const char* archivePath, int withLog, int reserved, const char* caller, int flags) {
     (void)reserved;

@@ -13,8 +13,17 @@ struct MvToolboxMenu {
     void (*AddItem)(void* context, unsigned commandId, const char* caption);
 };
 
-// First command identifier of the toolbox entries; entries are numbered up from it.
-constexpr unsigned kToolboxFirstCommand = 0xE200;
+// Command identifiers of the toolbox entries the program routes to OnToolboxProducts.
+constexpr unsigned kToolboxFirstCommand = 2000;
+constexpr unsigned kToolboxLastCommand = 2100;
+// The toolbox entry that opens the program's own help page on the toolbox; the program
+// handles it, not the library.
+constexpr unsigned kToolboxHelpCommand = 32800;
+
+// A program may export this C function to tell the library which operations log it
+// writes (a log chosen for one scan included); the diagnostics archive then holds that
+// file instead of the default log of the log folder.
+constexpr const char* kOperationsLogPathExport = "QvrOperationsLogPath";
 
 extern "C" {
 using MvInitializeProc = void (*)(int productCode);
@@ -28,4 +37,6 @@ using MvInsertToolboxMenuProc = void (*)(void* menu, const char* commonDataFolde
 using MvOnToolboxProductsProc = void (*)(unsigned commandId);
 // Non-zero when the archive was written.
 using MvDiagProc = int (*)(const char* archivePath, int withLog, int reserved, const char* caller, int flags);
+// The program's export named kOperationsLogPathExport: the log file in use, "" for none.
+using MvOperationsLogPathProc = const char* (*)();
 }

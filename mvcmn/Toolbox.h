@@ -1,5 +1,6 @@
 // The product toolbox: the menu entries the library offers a program's main menu and
-// what choosing one of them does (open a page of the product's site or a mail to support).
+// what choosing one of them does (open the profile, the drive map or the command-line
+// tool's help page in the desktop's own application for it).
 #pragma once
 
 #include <string>
@@ -11,17 +12,22 @@
 struct ToolboxEntry {
     unsigned nCommand;
     std::string szCaption;
-    std::string szTarget;  // URL handed to the opener
+    std::string szTarget;    // file handed to the opener; "" for the program's own command
+    std::string szTemplate;  // written to a missing target first; "" when the target must exist
 };
 
 class CToolbox {
 public:
-    // Entries numbered from kToolboxFirstCommand, their targets taken from the profile.
-    static std::vector<ToolboxEntry> Entries(const CProfile& profile);
+    // The entries in menu order: commands from kToolboxFirstCommand, then "Toolbox Help"
+    // (kToolboxHelpCommand, which the program handles itself).
+    static std::vector<ToolboxEntry> Entries();
     // Adds every entry to the menu; a null menu or AddItem adds nothing.
-    static void Fill(MvToolboxMenu* menu, const CProfile& profile);
-    // Opens the target of the entry with that command; false for an unknown command
-    // or when the opener could not be started. The opener is $QUENVAR_URL_OPENER when
-    // set, else xdg-open; it runs detached and is never waited for by the caller.
-    static bool Choose(unsigned command, const CProfile& profile);
+    static void Fill(MvToolboxMenu* menu);
+    // Opens the target of the entry with that command, creating it from its template
+    // when missing. False for a command of no entry or of the program, a missing target
+    // without a template, or when the opener could not be started. The opener is
+    // $QUENVAR_URL_OPENER when set, else xdg-open; it runs detached.
+    static bool Choose(unsigned command);
+    // The commented profile a new quenvar.ini starts as.
+    static std::string ProfileTemplate();
 };

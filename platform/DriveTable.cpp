@@ -152,7 +152,7 @@ std::vector<DriveSource> DriveTable::ApplyDriveMap(std::vector<DriveSource> auto
 }
 
 void DriveTable::Reload() {
-    std::vector<DriveSource> map = ParseDriveMap(ReadWholeFile(ConfigFolder() + "/" + kDriveMapFile), '\n');
+    std::vector<DriveSource> map = ParseDriveMap(ReadWholeFile(DriveMapPath()), '\n');
     if (const char* env = std::getenv(kDriveMapVariable)) {
         auto fromEnv = ParseDriveMap(env, ';');
         map.insert(map.end(), fromEnv.begin(), fromEnv.end());
@@ -163,6 +163,8 @@ void DriveTable::Reload() {
     m_drives = std::move(drives);
     for (const auto& source : m_added) AddSourceLocked(source);
 }
+
+std::string DriveMapPath() { return ConfigFolder() + "/" + kDriveMapFile; }
 
 std::optional<DriveSource> DriveTable::Find(char letter) const {
     letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));

@@ -52,6 +52,9 @@ private:
     std::vector<std::string> m_added;  // AddSource calls, kept across Reload
 };
 
+// The profile file of the drive map ("drives" in the configuration folder).
+std::string DriveMapPath();
+
 // Bytes of a block device or regular file; nullopt when it cannot be opened.
 std::optional<uint64_t> SourceSize(const std::string& source);
 
