@@ -128,6 +128,12 @@ int CmdRecover(int argc, char** argv) {
             found.clear();
             for (NodeEntry* child : root->Children())
                 if (child->isDeleted) found.push_back(child);
+            if (found.empty()) {
+                // Deleted folders with nothing deleted inside are not listed either.
+                std::fprintf(stderr, "qvr recover: %s: nothing deleted on %s holds data; nothing was written\n",
+                             item.c_str(), volume.c_str());
+                continue;
+            }
         }
         if (found.empty()) {
             std::fprintf(stderr, "qvr recover: %s: not found on %s\n", item.c_str(), volume.c_str());
@@ -139,7 +145,7 @@ int CmdRecover(int argc, char** argv) {
             request.selection.push_back(n);
         }
     }
-    if (request.selection.empty()) return kExitFailure;
+    if (request.selection.empty()) return missing ? kExitFailure : ReportScanOutcome(volume, result);
 
     TerminalPrompt prompt(mode);
     // Ctrl-C is the Cancel button: the file being written stops and the job ends.

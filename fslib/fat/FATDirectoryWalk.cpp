@@ -20,6 +20,17 @@ bool IsAncestorOrSelf(const NodeEntry* candidate, const NodeEntry* node) {
     return false;
 }
 
+// Moves the children of `from` under `to`.
+void MoveChildren(NodeEntry* from, NodeEntry* to) {
+    std::vector<NodeEntry*> children;
+    for (NodeEntry* c : from->Children()) children.push_back(c);
+    from->DetachChildren();
+    for (NodeEntry* c : children) {
+        to->AddChild(c);
+        c->parent = to;
+    }
+}
+
 // Failures of the name check's test file that say the folder, not the name, is at fault.
 bool TempFolderRefusesEveryName(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_ACCESS_DENIED ||
@@ -120,10 +131,28 @@ int CFATParser::ProcessRootDirectory() {
     }
     m_dirNodeByCluster.clear();
     m_visitedSet.clear();
+    m_inheritedDeleted.clear();
     m_dwMirrorReplacements = 0;
     m_visitedSet.insert(m_dwRootCluster);
     std::vector<uint32_t> visited{m_dwRootCluster};
-    return ProcessDirectory(&m_rootNode, 1.0, 100.0, visited, m_hRootDirectory, 0);
+    const int status = ProcessDirectory(&m_rootNode, 1.0, 100.0, visited, m_hRootDirectory, 0);
+    m_inheritedDeleted.clear();
+    return status;
+}
+
+void CFATParser::ReviveInheritedDeletions(NodeEntry* folder) {
+    // Explicit stack: the subtree may be as deep as the walk allows.
+    std::vector<NodeEntry*> pending{folder};
+    while (!pending.empty()) {
+        NodeEntry* f = pending.back();
+        pending.pop_back();
+        if (f->isDeleted) continue;
+        for (NodeEntry* c : f->Children()) {
+            if (m_inheritedDeleted.erase(c) == 0) continue;
+            c->isDeleted = 0;
+            if (c->IsDirectory()) pending.push_back(c);
+        }
+    }
 }
 
 int CFATParser::ProcessDirectory(NodeEntry* parent, double progressStart, double progressEnd,
@@ -225,6 +254,24 @@ int CFATParser::ProcessDirectory(NodeEntry* parent, double progressStart, double
             if (!mirror || cluster <= 1 || found == m_dirNodeByCluster.end()) {
                 place();
                 descend = true;
+            } else if ((node->isDeleted != 0) != (found->second->isDeleted != 0) &&
+                       !IsAncestorOrSelf(found->second, parent)) {
+                // A live folder owns its cluster whatever the times: the deleted one's
+                // contents are gone and it stays behind as an empty deleted folder.
+                NodeEntry* older = found->second;
+                if (node->isDeleted) {
+                    parent->AddChild(node);
+                    node->parent = parent;
+                    ++m_dwNodeCount;
+                } else {
+                    g_Logger.InfoValue("Currently parsing directory is the live owner of the cluster of ", older->name);
+                    MoveChildren(older, node);
+                    ReviveInheritedDeletions(node);
+                    found->second = node;
+                    parent->AddChild(node);
+                    node->parent = parent;
+                    ++m_dwNodeCount;
+                }
             } else if (static_cast<int64_t>(node->createdTime) > static_cast<int64_t>(found->second->createdTime) &&
                        !IsAncestorOrSelf(found->second, parent) && m_dwMirrorReplacements < kFatMaxMirrorReplacements) {
                 // The newer copy takes the older one's place and keeps its subtree.
@@ -235,24 +282,20 @@ int CFATParser::ProcessDirectory(NodeEntry* parent, double progressStart, double
                 // Nodes in the index are always placed; a placed node is unlinked here.
                 const bool wasPlaced = older->parent != nullptr;
                 if (wasPlaced) older->parent->RemoveChild(older);
-                std::vector<NodeEntry*> children;
-                for (NodeEntry* c : older->Children()) children.push_back(c);
-                older->DetachChildren();
-                for (NodeEntry* c : children) {
-                    node->AddChild(c);
-                    c->parent = node;
-                }
+                MoveChildren(older, node);
                 found->second = node;
                 parent->AddChild(node);
                 node->parent = parent;
                 ++m_dwNodeCount;
                 descend = !wasPlaced;
+                m_inheritedDeleted.erase(older);
                 delete older;
             } else {
                 // An older copy, or one that would hang a folder below itself.
                 delete node;
                 node = nullptr;
             }
+            if (node && deleted && !fatdir::IsDeleted(entry)) m_inheritedDeleted.insert(node);
             if (descend) {
                 if (depth + 1 > kFatMaxWalkDepth) {
                     g_Logger.ErrorF("%sDirectory [%s] lies deeper than %u levels - not walked", ind,
@@ -268,6 +311,7 @@ int CFATParser::ProcessDirectory(NodeEntry* parent, double progressStart, double
             node->size = entry.U32(fatdir::kFileSize);
             node->modifiedTime = fd->ftLastWriteTime;
             node->createdTime = fd->ftCreationTime;
+            if (deleted && !fatdir::IsDeleted(entry)) m_inheritedDeleted.insert(node);
             parent->AddChild(node);
             node->parent = parent;
             ++m_dwNodeCount;

@@ -131,6 +131,9 @@ protected:
     // (boot-sector units) from the drive, absolute, zero-filling what cannot be read.
     bool ReadBootUnits(uint64_t sector, uint64_t count, uint8_t* buffer);
 
+    // Nodes below `folder` that were deleted only because a folder above them was, made
+    // live again under a live folder.
+    void ReviveInheritedDeletions(NodeEntry* folder);
     // ReadFindFileData, optionally without the three times (the census needs none).
     int ReadFindEntry(FindContext* ctx, FindData* out, bool withTimes);
     // A DOS date and time (local) as UTC; the current time for zero or impossible ones.
@@ -160,6 +163,9 @@ protected:
     // Walk state: directory nodes by first cluster (mirror lookup) and the visited set.
     std::unordered_map<uint32_t, NodeEntry*> m_dirNodeByCluster;
     std::unordered_set<uint32_t> m_visitedSet;
+    // Nodes whose own entry is live but which are deleted because a folder above them is:
+    // they turn live again when a live folder takes their subtree over.
+    std::unordered_set<const NodeEntry*> m_inheritedDeleted;
     uint32_t m_dwMirrorReplacements = 0;
     std::u16string m_wValidName;            // last name accepted by GetValidFileNameW
     bool m_bTempFolderWarned = false;

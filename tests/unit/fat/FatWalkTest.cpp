@@ -149,19 +149,83 @@ TEST_P(FatWalk, NewerMirrorReplacesTheOlderAndOlderIsSkipped) {
     Dir root = b.Root();
     Dir a = b.AddDirectory(root, "A");
     b.AddFile(a, "IN_A.TXT", 5);
-    // A second entry naming A's cluster, created a day later: it takes A's place.
+    // Two live entries naming one cluster: a second one created a day later takes A's place.
     auto newer = FatImageBuilder::ShortEntry("B          ", 0x10, a.cluster, 0, FatImageBuilder::kDefaultDate + 1);
     b.AddRawEntries(root, {newer});
-    b.DeleteEntry(root, b.LastIndex(root));
     // A third, older one is skipped.
     auto older = FatImageBuilder::ShortEntry("C          ", 0x10, a.cluster, 0, FatImageBuilder::kDefaultDate - 1);
     b.AddRawEntries(root, {older});
     auto p = Scan(b);
-    EXPECT_EQ(Names(p->GetRoot()), std::vector<std::string>{"_"});
-    NodeEntry* replaced = Child(p->GetRoot(), "_");
-    EXPECT_EQ(replaced->isDeleted, 1);
+    EXPECT_EQ(Names(p->GetRoot()), std::vector<std::string>{"B"});
+    NodeEntry* replaced = Child(p->GetRoot(), "B");
+    EXPECT_EQ(replaced->isDeleted, 0);
     ASSERT_EQ(Names(replaced), std::vector<std::string>{"IN_A.TXT"});
     EXPECT_EQ(replaced->FirstChild()->parent, replaced);
+}
+
+// A folder deleted and a new one given its first cluster: both entries name it. Whatever
+// the order and the times, the live one keeps the cluster and its contents keep their
+// own state; the deleted one stays as an empty deleted folder.
+TEST_P(FatWalk, LiveFolderOwnsTheClusterItSharesWithADeletedOne) {
+    struct Case {
+        bool deletedFirst;
+        int liveDayDelta;  // the live entry's creation date against the deleted one's
+    };
+    for (Case c : {Case{true, 0}, Case{true, -1}, Case{true, 1}, Case{false, 0}, Case{false, -1}, Case{false, 1}}) {
+        SCOPED_TRACE(testing::Message() << "deletedFirst " << c.deletedFirst << " delta " << c.liveDayDelta);
+        FatImageBuilder b(Fat(GetParam()));
+        Dir root = b.Root();
+        Dir shared = b.AddDirectory(root, c.deletedFirst ? "GONE" : "LIVE");
+        const size_t firstIndex = b.LastIndex(root);
+        b.AddFile(shared, "KEEP.TXT", 10);
+        b.AddFile(shared, "DEL.TXT", 10);
+        b.DeleteEntry(shared, b.LastIndex(shared));
+        Dir sub = b.AddDirectory(shared, "SUB");
+        b.AddFile(sub, "F.TXT", 3);
+        b.AddRawEntries(root, {FatImageBuilder::ShortEntry(c.deletedFirst ? "LIVE" : "GONE", 0x10, shared.cluster, 0)});
+        const size_t secondIndex = b.LastIndex(root);
+        const size_t deletedIndex = c.deletedFirst ? firstIndex : secondIndex;
+        const size_t liveIndex = c.deletedFirst ? secondIndex : firstIndex;
+        b.EntryAt(root, deletedIndex)[0] = 0xE5;  // the chain stays: the live folder holds it
+        const uint16_t liveDate = static_cast<uint16_t>(FatImageBuilder::kDefaultDate + c.liveDayDelta);
+        std::memcpy(b.EntryAt(root, liveIndex) + 16, &liveDate, 2);
+
+        auto p = Scan(b);
+        NodeEntry* live = Child(p->GetRoot(), "LIVE");
+        NodeEntry* gone = Child(p->GetRoot(), "_ONE");
+        ASSERT_NE(live, nullptr);
+        ASSERT_NE(gone, nullptr);
+        EXPECT_EQ(live->isDeleted, 0);
+        EXPECT_EQ(live->key, shared.cluster);
+        EXPECT_EQ(gone->isDeleted, 1);
+        EXPECT_EQ(gone->key, shared.cluster);
+        EXPECT_FALSE(gone->HasChildren());
+        ASSERT_EQ(Names(live), (std::vector<std::string>{"KEEP.TXT", "_EL.TXT", "SUB"}));
+        for (NodeEntry* n : live->Children()) EXPECT_EQ(n->parent, live);
+        EXPECT_EQ(Child(live, "KEEP.TXT")->isDeleted, 0);
+        EXPECT_EQ(Child(live, "_EL.TXT")->isDeleted, 1);
+        NodeEntry* subNode = Child(live, "SUB");
+        EXPECT_EQ(subNode->isDeleted, 0);
+        ASSERT_EQ(Names(subNode), std::vector<std::string>{"F.TXT"});
+        EXPECT_EQ(subNode->FirstChild()->isDeleted, 0);
+    }
+}
+
+// Between two deleted folders the newer one still wins, and a live file below stays
+// deleted because its folder is.
+TEST_P(FatWalk, TwoDeletedFoldersOnOneClusterKeepTheTimeRule) {
+    FatImageBuilder b(Fat(GetParam()));
+    Dir root = b.Root();
+    Dir a = b.AddDirectory(root, "AA");
+    b.AddFile(a, "IN_A.TXT", 5);
+    b.EntryAt(root, b.LastIndex(root))[0] = 0xE5;
+    b.AddRawEntries(root, {FatImageBuilder::ShortEntry("BB", 0x10, a.cluster, 0, FatImageBuilder::kDefaultDate + 1)});
+    b.EntryAt(root, b.LastIndex(root))[0] = 0xE5;
+    auto p = Scan(b);
+    ASSERT_EQ(Names(p->GetRoot()), std::vector<std::string>{"_B"});
+    NodeEntry* newer = p->GetRoot()->FirstChild();
+    ASSERT_EQ(Names(newer), std::vector<std::string>{"IN_A.TXT"});
+    EXPECT_EQ(newer->FirstChild()->isDeleted, 1);
 }
 
 TEST_P(FatWalk, DirectoryPointingAtItsAncestorMakesNoCycle) {
