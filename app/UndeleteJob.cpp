@@ -5,9 +5,9 @@
 #include <cstdio>
 
 #include "app/BrowserModel.h"
+#include "app/DestinationCheck.h"
 #include "common/logger/Logger.h"
 #include "fslib/core/JobState.h"
-#include "fslib/core/MountInfo.h"
 #include "fslib/core/RecoveryTarget.h"
 #include "fslib/fat/FATParser.h"
 #include "platform/DriveTable.h"
@@ -101,14 +101,6 @@ void Report(IUndeletePrompt& prompt, int result, const std::string& name, uint32
 }
 
 }  // namespace
-
-bool DestinationOnScannedDevice(const std::string& source, const std::string& destination) {
-    auto scanned = mountinfo::BlockDeviceNumber(source);
-    if (!scanned) return false;
-    for (dev_t d : mountinfo::DevicesHoldingPath(destination, mountinfo::ReadMountTable()))
-        if (d == *scanned) return true;
-    return false;
-}
 
 UndeleteOutcome UndeleteSelection(const UndeleteRequest& request, IUndeletePrompt& prompt) {
     UndeleteOutcome outcome;

@@ -47,8 +47,3 @@ struct UndeleteOutcome {
 
 // The worker body. Runs on the worker thread; progress goes to SetProgress.
 UndeleteOutcome UndeleteSelection(const UndeleteRequest& request, IUndeletePrompt& prompt);
-
-// True when writing under `destination` could overwrite the device that `source`
-// names: the same block device, a partition of it, or a device built on it. An image
-// file as source never conflicts.
-bool DestinationOnScannedDevice(const std::string& source, const std::string& destination);

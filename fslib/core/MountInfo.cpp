@@ -122,26 +122,34 @@ std::optional<dev_t> BlockDeviceNumber(const std::string& path) {
     return st.st_rdev;
 }
 
+std::vector<dev_t> LoopDevicesBackedBy(const std::string& image) {
+    std::vector<dev_t> loops;
+    const std::string wanted = RealPath(image);
+    DIR* dir = ::opendir("/sys/block");
+    if (!dir) return loops;
+    while (dirent* e = ::readdir(dir)) {
+        std::string name = e->d_name;
+        if (name.compare(0, 4, "loop") != 0) continue;
+        std::string backing = ReadFirstLine("/sys/block/" + name + "/loop/backing_file");
+        dev_t loop = 0;
+        if (backing.empty() || RealPath(backing) != wanted) continue;
+        if (ParseDevice(ReadFirstLine("/sys/block/" + name + "/dev"), &loop)) loops.push_back(loop);
+    }
+    ::closedir(dir);
+    return loops;
+}
+
+bool SourceIsImage(const MountEntry& mount, const std::string& image) {
+    return !mount.source.empty() && mount.source[0] == '/' && RealPath(mount.source) == RealPath(image);
+}
+
 std::string FindMountPoint(const std::string& source, const std::vector<MountEntry>& table) {
     if (auto device = BlockDeviceNumber(source)) return MountPointOfDevice(*device, table);
-    std::string image = RealPath(source);
     for (const MountEntry& m : table)
-        if (m.root == "/" && m.source.size() && m.source[0] == '/' && RealPath(m.source) == image)
-            return m.mountPoint;
-    if (DIR* dir = ::opendir("/sys/block")) {
-        std::string found;
-        while (dirent* e = ::readdir(dir)) {
-            std::string name = e->d_name;
-            if (name.compare(0, 4, "loop") != 0) continue;
-            std::string backing = ReadFirstLine("/sys/block/" + name + "/loop/backing_file");
-            dev_t loop = 0;
-            if (backing.empty() || RealPath(backing) != image) continue;
-            if (!ParseDevice(ReadFirstLine("/sys/block/" + name + "/dev"), &loop)) continue;
-            found = MountPointOfDevice(loop, table);
-            if (!found.empty()) break;
-        }
-        ::closedir(dir);
-        return found;
+        if (m.root == "/" && SourceIsImage(m, source)) return m.mountPoint;
+    for (dev_t loop : LoopDevicesBackedBy(source)) {
+        std::string found = MountPointOfDevice(loop, table);
+        if (!found.empty()) return found;
     }
     return {};
 }

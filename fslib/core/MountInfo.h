@@ -32,6 +32,12 @@ std::string FindMountPoint(const std::string& source, const std::vector<MountEnt
 // below those (the whole disk of a partition, the members of a mapped device).
 std::vector<dev_t> DevicesHoldingPath(const std::string& path, const std::vector<MountEntry>& table);
 
+// Loop devices whose backing file is the image at `image` (however the path is spelled).
+std::vector<dev_t> LoopDevicesBackedBy(const std::string& image);
+
+// Whether a mount's source names the image at `image` (FUSE mounts of an image file).
+bool SourceIsImage(const MountEntry& mount, const std::string& image);
+
 // Device number of a block device path; nullopt for anything else.
 std::optional<dev_t> BlockDeviceNumber(const std::string& path);
 

@@ -39,7 +39,36 @@ fi
 grep -q "Cannot Undelete to Drive .: Select destination folder on a different drive" "$work/err" \
   || fail "refusal message: $(cat "$work/err")"
 [ -z "$(ls -A "$mnt/dest")" ] || fail "something was written onto the scanned device"
+umount "$mnt"
+# The image itself as the source while that loop device is mounted: the same bytes.
+ntfs-3g "$loop" "$mnt"
+if "$qvr" --log "$log" recover "$img" /a.txt --to "$mnt/dest" > "$work/out" 2> "$work/err"; then
+  fail "a destination in a mount of a loop device backed by the image exited 0"
+fi
+grep -q "Cannot Undelete to Drive .: Select destination folder on a different drive" "$work/err" \
+  || fail "loop mount refusal message: $(cat "$work/err")"
+[ -z "$(ls -A "$mnt/dest")" ] || fail "something was written into the loop-mounted image"
+umount "$mnt"
+losetup -d "$loop"
+loop=""
+# A FUSE mount of the image file, also in a folder that does not exist yet.
+ntfs-3g "$img" "$mnt"
+for dest in "$mnt/dest" "$mnt/dest/not/yet"; do
+  if "$qvr" --log "$log" recover "$img" /a.txt --to "$dest" > "$work/out" 2> "$work/err"; then
+    fail "a destination in an ntfs-3g mount of the image exited 0 ($dest)"
+  fi
+  grep -q "Cannot Undelete to Drive .: Select destination folder on a different drive" "$work/err" \
+    || fail "FUSE mount refusal message: $(cat "$work/err")"
+done
+[ -z "$(ls -A "$mnt/dest")" ] || fail "something was written into the mounted image"
+umount "$mnt"
+# Beside the image, which is not mounted any more, is fine.
+mkdir "$work/beside"
+"$qvr" --log "$log" recover "$img" /a.txt --to "$work/beside" > "$work/out" 2> "$work/err" \
+  || fail "recovering beside the image exited $?: $(cat "$work/err")"
+[ "$(cat "$work/beside/a.txt")" = small ] || fail "a.txt beside the image"
 # The same device into a folder elsewhere is fine.
+loop=$(losetup -f --show "$img")
 mkdir "$work/elsewhere"
 "$qvr" --log "$log" recover "$loop" /a.txt --to "$work/elsewhere" > "$work/out" 2> "$work/err" \
   || fail "recovering from the device to another folder exited $?: $(cat "$work/err")"
