@@ -117,6 +117,12 @@ FileHandle CreateFile(const std::string& path, unsigned access, CreateMode mode)
     return fd;
 }
 
+FileHandle OpenDirectory(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) SetLastErrorForPath(errno, path);
+    return fd < 0 ? INVALID_FILE_HANDLE : fd;
+}
+
 BOOL CloseFile(FileHandle h) {
     if (h < 0) {
         SetLastError(ERROR_INVALID_HANDLE);

@@ -17,6 +17,8 @@ enum Access : unsigned { kRead = 1, kWrite = 2 };
 
 // Sets the last error on failure (80 exists, 2 not found, 3 path not found, ...).
 FileHandle CreateFile(const std::string& path, unsigned access, CreateMode mode);
+// An existing folder, for setting its times (what backup semantics give on Windows).
+FileHandle OpenDirectory(const std::string& path);
 BOOL CloseFile(FileHandle h);
 BOOL ReadFile(FileHandle h, void* buffer, uint32_t count, uint32_t* read);
 // Short writes are retried; ENOSPC gives last error 112.

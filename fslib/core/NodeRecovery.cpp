@@ -136,6 +136,7 @@ int CFileSystemParser::RecoverNode(NodeEntry* node, const char* destination, uin
         if (result == RECOVER_DISK_FULL) return result;
         if (result != RECOVER_OK && result != RECOVER_USER_BREAK) recovery::NoteFailure();
     }
+    recovery::SetFolderTimes(target, node);
     g_Logger.Info("Directory processing accomplished");
     return RECOVER_OK;
 }

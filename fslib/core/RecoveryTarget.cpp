@@ -135,6 +135,17 @@ void SetTargetTimes(platform::FileHandle h, const NodeEntry* node) {
         g_Logger.ErrorF("can`t set the times of the recovered file, error %d", static_cast<int>(GetLastError()));
 }
 
+void SetFolderTimes(const std::string& folder, const NodeEntry* node) {
+    if (!node->createdTime && !node->modifiedTime) return;
+    platform::FileHandle h = platform::OpenDirectory(folder);
+    if (h == platform::INVALID_FILE_HANDLE) {
+        g_Logger.ErrorF("can`t set the times of the recovered folder, error %d", static_cast<int>(GetLastError()));
+        return;
+    }
+    SetTargetTimes(h, node);
+    platform::CloseFile(h);
+}
+
 bool EnsureTargetFolder(const std::string& target) {
     if (platform::DirectoryExists(target)) return true;
     if (platform::CreateDirectory(target)) return true;

@@ -51,6 +51,9 @@ CreateStatus CreateTargetFile(const std::string& destination, std::string* targe
 // Called after the data is written, since writing moves the modification time here.
 void SetTargetTimes(platform::FileHandle h, const NodeEntry* node);
 
+// The same for a recovered folder, once everything inside it is written.
+void SetFolderTimes(const std::string& folder, const NodeEntry* node);
+
 // Makes sure the target folder exists (an existing folder is used as it is).
 bool EnsureTargetFolder(const std::string& target);
 

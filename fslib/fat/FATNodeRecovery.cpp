@@ -148,6 +148,7 @@ int CFATParser::RecoverNode(NodeEntry* node, const char* destination, uint32_t* 
                 if (result != RECOVER_OK) recovery::NoteFailure();
                 g_Logger.InfoNumber("Subentry passed number ", index++);
             }
+            recovery::SetFolderTimes(target, node);
             g_Logger.Info("Directory processing accomplished");
             return RECOVER_OK;
         }

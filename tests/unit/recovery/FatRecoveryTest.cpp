@@ -1,10 +1,13 @@
 // FAT recovery on tiny exact volumes: which clusters make up a file, and how it is named.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "fslib/disk/MemoryDrive.h"
 #include "fslib/fat/FATParser.h"
+#include "platform/Time.h"
 #include "tests/fixtures/FatImageBuilder.h"
 #include "tests/unit/platform/TempDir.h"
 #include "tests/unit/recovery/MemoryParser.h"
@@ -128,6 +131,21 @@ TEST_F(FatRecoveryTest, EmptyLiveAndUnwritableNodes) {
     UserBreak.store(1);
     EXPECT_EQ(Recover(file), RECOVER_USER_BREAK);
     UserBreak.store(0);
+}
+
+TEST_F(FatRecoveryTest, ARecoveredFolderGetsItsStoredTimes) {
+    Build(1);
+    NodeEntry* folder = MemoryParser::Add(parser->GetRoot(), 90, "old", true, true);
+    NodeEntry* inner = MemoryParser::Add(folder, 91, "inner.txt", false, true, 3);
+    inner->modifiedTime = platform::UnixToFileTime(1500000000);
+    folder->modifiedTime = platform::UnixToFileTime(1400000000);
+    ASSERT_EQ(Recover(folder), RECOVER_OK);
+    EXPECT_EQ(files, 1u);
+    struct stat st;
+    ASSERT_EQ(::stat((dir / "old").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1400000000);
+    ASSERT_EQ(::stat((dir / "old/inner.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1500000000);
 }
 
 }  // namespace

@@ -169,6 +169,7 @@ TEST_F(NodeRecoveryTest, FoldersRecreateTheDeletedPartsOfTheirSubtree) {
     parser.AddFile(2, Pattern(50, 1));
     parser.AddFile(6, {'d', 'e', 'e', 'p'});
     deep->modifiedTime = platform::UnixToFileTime(1400000000);
+    l1->modifiedTime = platform::UnixToFileTime(1300000000);
 
     ASSERT_EQ(Recover(live, dir.Path()), RECOVER_OK);
     EXPECT_EQ(files, 1u);
@@ -176,6 +177,12 @@ TEST_F(NodeRecoveryTest, FoldersRecreateTheDeletedPartsOfTheirSubtree) {
     EXPECT_EQ(ReadAll(dir / "live/l1/l2/deep.txt"), (std::vector<uint8_t>{'d', 'e', 'e', 'p'}));
     EXPECT_FALSE(fs::exists(dir / "live/kept.txt"));
     EXPECT_FALSE(fs::exists(dir / "live/empty"));
+    // A folder gets its stored time once its contents are written; an unknown time is left.
+    struct stat st;
+    ASSERT_EQ(::stat((dir / "live/l1").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1300000000);
+    ASSERT_EQ(::stat((dir / "live/l1/l2").c_str(), &st), 0);
+    EXPECT_NE(st.st_mtime, 0);
 
     // A live folder with nothing deleted below it is skipped without a trace.
     NodeEntry* clean = MemoryParser::Add(parser.GetRoot(), 7, "clean", true, false);
