@@ -1,5 +1,6 @@
 #include "common/logger/Logger.h"
 
+#include <dlfcn.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
+
+#include <string>
 
 #include "common/logger/LogSink.h"
 #include "common/logger/MemoryProbe.h"
@@ -327,6 +330,18 @@ void CLogger::CheckString(const char* str, const char* text, long line) {
     if (!IsReadableString(str, kStringProbeLimit)) ErrorNumber(text, line);
 }
 
+namespace {
+// The folder of the C library this process runs on: what the system folder is to Windows.
+std::string SystemLibraryFolder() {
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void*>(&std::fclose), &info) || !info.dli_fname) return {};
+    std::string path = info.dli_fname;
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0) return {};
+    return path.substr(0, slash);
+}
+}  // namespace
+
 void CLogger::WriteMachineInfo() {
     PreserveLastError keep;
     Info(" ");
@@ -346,7 +361,10 @@ void CLogger::WriteMachineInfo() {
         InfoValue("Today is", buffer);
     }
     if (getcwd(buffer, sizeof(buffer))) InfoValue("GetCurrentDirectory", buffer);
-    // The system and Windows directories have no counterpart here.
+    const std::string systemFolder = SystemLibraryFolder();
+    if (!systemFolder.empty()) InfoValue("GetSystemDirectory", systemFolder.c_str());
+    // The folder the system is installed in.
+    InfoValue("GetWindowsDirectory", "/");
     InfoValue("GetTempPath", platform::GetTempPath().c_str());
     if (const char* tmp = std::getenv("MORVANTTMP")) InfoValue("%%MORVANTTMP%%", tmp);
     if (gethostname(buffer, sizeof(buffer)) == 0) {

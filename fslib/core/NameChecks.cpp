@@ -31,14 +31,14 @@ bool TryCreateTestFile(const std::string& path) {
     platform::FileHandle h = platform::CreateFile(path, platform::kRead | platform::kWrite,
                                                   platform::CreateMode::CreateNew);
     if (h == platform::INVALID_FILE_HANDLE) {
-        g_Logger.Info("ERROR WHILE CREATING TEMP FILE");
+        g_Logger.Error("ERROR WHILE CREATING TEMP FILE");
         return GetLastError() == ERROR_FILE_EXISTS;
     }
     platform::CloseFile(h);
     bool ok = true;
     h = platform::CreateFile(path, platform::kRead | platform::kWrite, platform::CreateMode::OpenExisting);
     if (h == platform::INVALID_FILE_HANDLE) {
-        g_Logger.Info("ERROR WHILE CREATING TEMP FILE");
+        g_Logger.Error("ERROR WHILE CREATING TEMP FILE");
         ok = false;
     } else {
         platform::CloseFile(h);

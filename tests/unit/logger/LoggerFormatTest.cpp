@@ -193,7 +193,7 @@ TEST_F(LoggerFormat, MachineInformationBlockInOrder) {
     // Stamps are not part of what is checked.
     for (auto& line : lines) line = std::regex_replace(line, std::regex(R"(^  INFO [0-9:]* \| )"), "");
     const std::string rule(52, '=');
-    ASSERT_GE(lines.size(), 12u);
+    ASSERT_GE(lines.size(), 15u);
     EXPECT_EQ(lines[0], "  ");
     EXPECT_EQ(lines[1], rule + " ");
     EXPECT_EQ(lines[2], "============== LOGGER MACHINE INFO ================= ");
@@ -205,10 +205,15 @@ TEST_F(LoggerFormat, MachineInformationBlockInOrder) {
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
     EXPECT_EQ(lines[8], std::string("GetCurrentDirectory [") + cwd + "] ");
-    EXPECT_EQ(lines[9].rfind("GetTempPath [/", 0), 0u);
-    EXPECT_EQ(lines[10], "%%MORVANTTMP%% [/some/where] ");
-    EXPECT_EQ(lines[11].rfind("GetComputerName [", 0), 0u);
-    EXPECT_EQ(lines[12], rule + " ");
+    // The system folder is the one the C library was loaded from.
+    std::smatch system;
+    ASSERT_TRUE(std::regex_match(lines[9], system, std::regex(R"(GetSystemDirectory \[(/.+)\] )"))) << lines[9];
+    EXPECT_EQ(access((system[1].str() + "/libc.so.6").c_str(), F_OK), 0) << lines[9];
+    EXPECT_EQ(lines[10], "GetWindowsDirectory [/] ");
+    EXPECT_EQ(lines[11].rfind("GetTempPath [/", 0), 0u);
+    EXPECT_EQ(lines[12], "%%MORVANTTMP%% [/some/where] ");
+    EXPECT_EQ(lines[13].rfind("GetComputerName [", 0), 0u);
+    EXPECT_EQ(lines[14], rule + " ");
 }
 
 TEST_F(LoggerFormat, OpenAppendsToAnExistingFile) {
