@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "app/UndeleteJob.h"
+#include "app/DestinationCheck.h"
 #include "fslib/core/ByteView.h"
 #include "fslib/ntfs/NTFSBootSector.h"
 #include "platform/Files.h"
