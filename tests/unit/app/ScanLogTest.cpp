@@ -82,7 +82,7 @@ protected:
 
         std::string actual = Mask(ReadAll(logPath));
         for (size_t at; (at = actual.find(m_dir)) != std::string::npos;) actual.replace(at, m_dir.size(), "SCRATCH");
-        const fs::path expectedPath = fs::path(__FILE__).parent_path() / "golden" / expectedName;
+        const fs::path expectedPath = fs::path(QVR_SOURCE_DIR) / "tests/unit/app/golden" / expectedName;
         if (const char* update = std::getenv("QVR_UPDATE_SCAN_LOGS"); update && *update == '1') {
             std::ofstream(expectedPath, std::ios::binary | std::ios::trunc) << actual;
             return;
