@@ -19,7 +19,7 @@ CFileSystemParser::CFileSystemParser(CDiskDrive* drive, const uint8_t* bootSecto
         std::memcpy(m_bootSector, bootSector, sizeof(m_bootSector));
         m_wBytesPerSector = static_cast<uint16_t>(m_bootSector[kBytesPerSectorOffset] |
                                                   (m_bootSector[kBytesPerSectorOffset + 1] << 8));
-        m_bSectorsPerCluster = m_bootSector[kSectorsPerClusterOffset];
+        m_dwSectorsPerCluster = m_bootSector[kSectorsPerClusterOffset];
     }
 }
 
@@ -191,8 +191,8 @@ int CFileSystemParser::ReadVolumeSectorsSafe(uint64_t sector, void* buffer, uint
 }
 
 int CFileSystemParser::ReadVolumeClusters(uint64_t cluster, void* buffer, uint32_t count, uint32_t* read) {
-    if (!m_pDiskDrive || m_bSectorsPerCluster == 0) return kSeekFailed;
-    const uint64_t spc = m_bSectorsPerCluster;
+    if (!m_pDiskDrive || m_dwSectorsPerCluster == 0) return kSeekFailed;
+    const uint64_t spc = m_dwSectorsPerCluster;
     uint32_t bad = 0;
     int rc = m_pDiskDrive->ReadSectorsSafe(m_dwFirstSector + cluster * spc, buffer,
                                            static_cast<uint32_t>(count * spc), &bad);

@@ -132,7 +132,7 @@ protected:
 
     uint8_t m_bootSector[512] = {};
     uint16_t m_wBytesPerSector = 0;
-    uint8_t m_bSectorsPerCluster = 0;
+    uint32_t m_dwSectorsPerCluster = 0;   // 512-byte sectors; each parser decodes its own field
     uint32_t m_dwFirstSector = 0;
     uint64_t m_nTotalSectors = 0;
     uint64_t m_nVolumeSize = ~uint64_t{0};

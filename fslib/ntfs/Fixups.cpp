@@ -10,8 +10,16 @@ int ApplyFixups(uint8_t* data, size_t size, uint16_t bytesPerSector) {
     size_t usaCount = view.U16(ntfs::kRecUsaCount);
     if (usaOffset >= size || bytesPerSector < 2) return kFixupsBadOffset;
     uint16_t sequence = view.U16(usaOffset);
+    // The array has one entry per stride of the structure: 512 bytes as NTFS writes it,
+    // or one sector of a larger size. When the count divides the structure into such
+    // strides exactly it says which; otherwise the sector size given is used.
+    size_t stride = bytesPerSector;
+    if (usaCount > 1 && size % (usaCount - 1) == 0) {
+        size_t each = size / (usaCount - 1);
+        if (each >= 512 && (each & (each - 1)) == 0) stride = each;
+    }
     for (size_t i = 1; i < usaCount; ++i) {
-        size_t sectorEnd = static_cast<size_t>(bytesPerSector) * i;
+        size_t sectorEnd = stride * i;
         size_t entry = usaOffset + 2 * i;
         // Sectors past the structure, or array entries past it, are simply not fixed.
         if (sectorEnd > size || !view.Has(entry, 2)) break;

@@ -10,5 +10,6 @@ constexpr int kFixupsOk = 0;
 constexpr int kFixupsMismatch = -12;    // a torn sector: it and the ones after stay as read
 constexpr int kFixupsBadOffset = -20;
 
-// Restores the sector ends of a structure of size bytes in place.
+// Restores the stride ends of a structure of size bytes in place. The stride is what the
+// array's count makes of size (512 bytes, or a whole sector), else bytesPerSector.
 int ApplyFixups(uint8_t* data, size_t size, uint16_t bytesPerSector);

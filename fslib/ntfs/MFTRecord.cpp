@@ -15,7 +15,6 @@
     } while (0)
 
 namespace {
-constexpr uint32_t kSize = ntfs::kRecordSize;
 constexpr size_t kAttrMinimum = 16;
 
 // The header fields of one attribute, named as the bound checks quote them.
@@ -51,8 +50,12 @@ AttrFields ReadFields(const ByteView& a) {
 }  // namespace
 
 CMFTRecord::CMFTRecord(uint8_t* buffer, uint32_t recordNumber, bool ownsBuffer, CNTFSParser* parser)
-    : m_pBuffer(buffer), m_view(buffer, buffer ? kSize : 0), m_dwRecordNumber(recordNumber),
+    : m_pBuffer(buffer), m_view(buffer, buffer ? RecordBytes(parser) : 0), m_dwRecordNumber(recordNumber),
       m_bOwnsBuffer(ownsBuffer), m_pParser(parser) {}
+
+uint32_t CMFTRecord::RecordBytes(const CNTFSParser* parser) {
+    return parser ? parser->RecordSize() : ntfs::kRecordSize;
+}
 
 CMFTRecord::~CMFTRecord() {
     if (m_read.hTempCopy != platform::INVALID_FILE_HANDLE) {
@@ -66,7 +69,7 @@ void CMFTRecord::Rebind(uint8_t* buffer, uint32_t recordNumber) {
     if (m_bOwnsBuffer) delete[] m_pBuffer;
     m_bOwnsBuffer = false;
     m_pBuffer = buffer;
-    m_view = ByteView(buffer, buffer ? kSize : 0);
+    m_view = ByteView(buffer, buffer ? RecordBytes(m_pParser) : 0);
     m_dwRecordNumber = recordNumber;
 }
 
@@ -137,8 +140,10 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
         LogSignature();
         g_Logger.ErrorF("_CMFTRecord::LocateRecordAttributes() - invalid file record %u", m_dwRecordNumber);
     }
+    // The bounds below are the record's size: 1024 bytes on most volumes.
+    const uint32_t recordSize = static_cast<uint32_t>(m_view.Size());
     size_t off = m_view.U16(ntfs::kRecFirstAttribute);
-    if (off >= kSize || m_view.U32(off) == ntfs::kAttrEnd || !m_view.Has(off, 4)) {
+    if (off >= recordSize || m_view.U32(off) == ntfs::kAttrEnd || !m_view.Has(off, 4)) {
         g_Logger.ErrorF("_CMFTRecord::LocateRecordAttributes() - no attr-s found in record %u", m_dwRecordNumber);
         return kAttrNoAttributes;
     }
@@ -150,7 +155,7 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
         ByteView a = m_view.From(off);
         AttrFields f = ReadFields(a);
         if (f.type == 0 || f.type == ntfs::kAttrEnd) break;
-        if (f.length < kAttrMinimum || f.length > kSize - off) break;
+        if (f.length < kAttrMinimum || f.length > recordSize - off) break;
         const AttrFields* pattr = &f;
         const int at = static_cast<int>(off);
         switch (f.type) {
@@ -163,7 +168,7 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
                 NTFS_CHECK(false, "(pattr->value_offset <= 0x18)");
                 g_Logger.ErrorF("$STANDARD_INFORMATION fail! pattr->value_offset = %u", pattr->value_offset);
             }
-            if (!(pattr->value_length <= 1024u - pattr->value_offset)) {
+            if (!(pattr->value_length <= recordSize - pattr->value_offset)) {
                 NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
                 g_Logger.Error("$STANDARD_INFORMATION fail");
             }
@@ -174,7 +179,7 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
             break;
         case ntfs::kAttrAttributeList:
             g_Logger.Info("_CMFTRecord::LocateRecordAttributes() - $ATTRIBUTE_LIST found!");
-            if (!(pattr->length <= 1024)) {
+            if (!(pattr->length <= recordSize)) {
                 NTFS_CHECK(false, "(pattr->length <= 1024)");
                 g_Logger.ErrorF("$ATTRIBUTE_LIST fail! pattr->length = %u", pattr->length);
             }
@@ -182,7 +187,7 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
                 NTFS_CHECK(false, "(pattr->value_offset <= 0xff*2+0x40)");
                 g_Logger.ErrorF("$ATTRIBUTE_LIST fail! pattr->value_offset = %u", pattr->value_offset);
             }
-            if (!(pattr->value_length <= 1024u - pattr->value_offset)) {
+            if (!(pattr->value_length <= recordSize - pattr->value_offset)) {
                 NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
                 g_Logger.Error("$ATTRIBUTE_LIST fail!");
             }
@@ -202,7 +207,7 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
                 g_Logger.ErrorF("$FILE_NAME fail! pattr->value_offset = %u", pattr->value_offset);
                 break;
             }
-            if (!(pattr->value_length <= 1024u - pattr->value_offset)) {
+            if (!(pattr->value_length <= recordSize - pattr->value_offset)) {
                 NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
                 g_Logger.Error("$FILE_NAME fail!");
             }
@@ -217,7 +222,7 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
             break;
         case ntfs::kAttrData:
             if (directoryByStdInfo) break;
-            if (!(pattr->length <= 1024)) {
+            if (!(pattr->length <= recordSize)) {
                 NTFS_CHECK(false, "(pattr->length <= 1024)");
                 g_Logger.ErrorF("$DATA fail! pattr->lehgth = %u", pattr->length);
             }
@@ -227,7 +232,7 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
             }
             if (pattr->name_length != 0) break;
             if ((pattr->flags & ATTR_IS_COMPRESSED) && pattr->compression_unit) m_bCompressed = 1;
-            if (!f.non_resident && !bAttrListRecord && uint64_t{pattr->value_length} + pattr->value_offset > 1024) {
+            if (!f.non_resident && !bAttrListRecord && uint64_t{pattr->value_length} + pattr->value_offset > recordSize) {
                 NTFS_CHECK(false, "!(!bAttrListRecord && pattr->value_length + pattr->value_offset > 1024)");
                 g_Logger.Error("$DATA fail!");
                 break;
@@ -235,9 +240,9 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
             m_nData = at;
             break;
         case ntfs::kAttrIndexRoot: {
-            if (pattr->length > 1024) return kAttrIndexRootTooLong;
+            if (pattr->length > recordSize) return kAttrIndexRootTooLong;
             if (f.non_resident || pattr->value_offset >= 535) { error = kAttrValueOffsetTooBig; break; }
-            if (pattr->value_length > 1024u - pattr->value_offset) { error = kAttrValueLengthTooBig; break; }
+            if (pattr->value_length > recordSize - pattr->value_offset) { error = kAttrValueLengthTooBig; break; }
             if (pattr->name_offset > 64) { error = kAttrNameOffsetTooBig; break; }
             m_nIndexRoot = at;
             uint32_t blockSize = ResidentValue(at).U32(ntfs::kIrBlockSize);
@@ -246,12 +251,12 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
         }
         case ntfs::kAttrIndexAllocation:
             if (!f.non_resident) { error = kAttrIndexAllocResident; break; }
-            if (pattr->length >= 1025) { error = kAttrIndexAllocTooLong; break; }
+            if (pattr->length > recordSize) { error = kAttrIndexAllocTooLong; break; }
             if (pattr->name_offset >= 65) { error = kAttrNameOffsetTooBig; break; }
             m_nIndexAllocation = at;
             break;
         case ntfs::kAttrLoggedUtilityStream:
-            if (!(pattr->length <= 1024)) {
+            if (!(pattr->length <= recordSize)) {
                 NTFS_CHECK(false, "(pattr->length <= 1024)");
                 g_Logger.ErrorF("$LOGGED_UTILITY_STREAM fail! pattr->length = %u", pattr->length);
             }
@@ -259,7 +264,7 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
                 NTFS_CHECK(false, "(pattr->value_offset <= 0xff*2+0x40)");
                 g_Logger.ErrorF("$LOGGED_UTILITY_STREAM fail! pattr->value_offset = %u", pattr->value_offset);
             }
-            if (!(pattr->value_length <= 1024u - pattr->value_offset)) {
+            if (!(pattr->value_length <= recordSize - pattr->value_offset)) {
                 NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
                 g_Logger.Error("$LOGGED_UTILITY_STREAM fail!");
             }

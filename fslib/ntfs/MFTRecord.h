@@ -1,4 +1,4 @@
-// One NTFS FILE record (1024 bytes) and the attributes the parser uses in it:
+// One NTFS FILE record (1024 bytes, or the size the boot sector gives) and the attributes the parser uses in it:
 // $STANDARD_INFORMATION, the $FILE_NAMEs by namespace, the unnamed $DATA, the index
 // attributes, $ATTRIBUTE_LIST and $LOGGED_UTILITY_STREAM. Also the read state of a file
 // opened on the record.
@@ -32,7 +32,8 @@ constexpr uint32_t kExtensionRecordNumber = 0xFFFFFFFF;
 
 class CMFTRecord {
 public:
-    // buffer holds ntfs::kRecordSize bytes; with ownsBuffer the record frees it (delete[]).
+    // buffer holds the parser's RecordSize() bytes (ntfs::kRecordSize without a parser);
+    // with ownsBuffer the record frees it (delete[]).
     CMFTRecord(uint8_t* buffer, uint32_t recordNumber, bool ownsBuffer, CNTFSParser* parser);
     ~CMFTRecord();
     CMFTRecord(const CMFTRecord&) = delete;
@@ -108,6 +109,7 @@ public:
     } m_read;
 
 private:
+    static uint32_t RecordBytes(const CNTFSParser* parser);
     void LogSignature() const;
     int LoadAttributeList(std::vector<uint8_t>* out);
     ByteView ChosenName() const;
@@ -127,8 +129,8 @@ private:
     int m_nIndexRoot = -1;
     int m_nIndexAllocation = -1;
     int m_nLoggedUtility = -1;
-    // An attribute takes at least 16 of the record's 1024 bytes.
-    uint16_t m_attributes[64] = {};
+    // An attribute takes at least 16 of the record's bytes (4096 at most).
+    uint16_t m_attributes[256] = {};
     size_t m_nAttributes = 0;
     uint64_t m_nFileSize = ~uint64_t{0};
     uint64_t m_nFirstCluster = ~uint64_t{0};

@@ -128,7 +128,7 @@ int CMFTRecord::LoadAttributeList(std::vector<uint8_t>* out) {
         if (valueOffset > 0xff * 2 + 0x18 || !valueOffset) {
             g_Logger.AssertNumber(0, "A.F. Exp [(m_pAttrList->value_offset > 0xff*2+0x18 || !m_pAttrList->value_offset)] File [" __FILE__ "] Line ", __LINE__);
             error = kAttrValueOffsetTooBig;
-        } else if (valueLength > 1024u - valueOffset) {
+        } else if (valueLength > m_view.Size() - valueOffset) {
             g_Logger.AssertNumber(0, "A.F. Exp [(m_pAttrList->value_length > 1024 - m_pAttrList->value_offset)] File [" __FILE__ "] Line ", __LINE__);
             error = kAttrValueLengthTooBig;
         } else {
@@ -151,7 +151,7 @@ int CMFTRecord::ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* run
     ByteView entries(list.data(), list.size());
     std::set<uint32_t> visited;
     bool sizesGiven = false;
-    std::unique_ptr<uint8_t[]> extBuffer(new uint8_t[ntfs::kRecordSize]);
+    std::unique_ptr<uint8_t[]> extBuffer(new uint8_t[ntfs::kMaxRecordSize]);
     for (size_t off = 0; entries.Has(off, ntfs::kAlRecord + 4);) {
         uint32_t entryType = entries.U32(off + ntfs::kAlType);
         uint16_t entryLength = entries.U16(off + ntfs::kAlLength);
@@ -210,7 +210,7 @@ void CMFTRecord::LoadListedFileNames() {
     if (LoadAttributeList(&list) != 0) return;
     ByteView entries(list.data(), list.size());
     std::set<uint32_t> visited;
-    std::unique_ptr<uint8_t[]> extBuffer(new uint8_t[ntfs::kRecordSize]);
+    std::unique_ptr<uint8_t[]> extBuffer(new uint8_t[ntfs::kMaxRecordSize]);
     for (size_t off = 0; entries.Has(off, ntfs::kAlRecord + 4);) {
         uint32_t entryType = entries.U32(off + ntfs::kAlType);
         uint16_t entryLength = entries.U16(off + ntfs::kAlLength);

@@ -49,7 +49,7 @@ int CNTFSParser::ReadIndexAllocation(CMFTRecord* record, int attrOffset, std::ve
 
 uint32_t CNTFSParser::OpenRootDirectory() {
     m_bRootUnreadable = 0;
-    std::unique_ptr<uint8_t[]> buffer(new uint8_t[ntfs::kRecordSize]());
+    std::unique_ptr<uint8_t[]> buffer(new uint8_t[ntfs::kMaxRecordSize]());
     if (ReadMFTRecord(ntfs::kRootRecord, buffer.get()) == -1) {
         m_bRootUnreadable = 1;
         return INVALID_HANDLE;

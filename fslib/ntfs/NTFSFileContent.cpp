@@ -21,7 +21,7 @@ uint32_t CNTFSParser::OpenFileByTreeRef(NodeEntry* node) {
 }
 
 uint32_t CNTFSParser::OpenRecord(uint32_t recordNumber) {
-    uint8_t* buffer = new (std::nothrow) uint8_t[ntfs::kRecordSize]();
+    uint8_t* buffer = new (std::nothrow) uint8_t[ntfs::kMaxRecordSize]();
     if (!buffer) {
         g_Logger.Error("Unable to allocate memory for opening the file by tree ref");
         return 0;
@@ -185,7 +185,7 @@ BOOL CNTFSParser::ReadFile(uint32_t handle, void* buffer, uint32_t count, uint32
 BOOL CNTFSParser::ReadNonResidentData(CMFTRecord* record, uint8_t* out, uint32_t count) {
     CMFTRecord::ReadState& rs = record->m_read;
     const uint64_t clusterBytes = ClusterBytes();
-    const uint64_t spc = m_bSectorsPerCluster;
+    const uint64_t spc = m_dwSectorsPerCluster;
     uint64_t remaining = count;
     bool failed = false;
     while (remaining > 0 && rs.runIndex < rs.runs.size()) {

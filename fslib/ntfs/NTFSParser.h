@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fslib/core/FileSystemParser.h"
+#include "fslib/ntfs/BootSector.h"
 #include "fslib/ntfs/ClusterMap.h"
 #include "fslib/ntfs/MFTRecord.h"
 
@@ -50,7 +51,7 @@ public:
     // 0, -1 (damaged MFT, out of the MFT), or 1 when the record's sectors could not be
     // read (the buffer is then zeroed).
     int ReadMFTRecord(uint32_t recordNumber, uint8_t* buffer);
-    static int ApplyFixups(uint8_t* record, uint32_t recordNumber, uint32_t spare, uint16_t bytesPerSector);
+    int ApplyFixups(uint8_t* record, uint32_t recordNumber, uint32_t spare, uint16_t bytesPerSector);
     // Share of the file's clusters that the live file system has allocated again.
     double EstimateDamageLevel(CMFTRecord* record);
     int ReadIndexRoot(CMFTRecord* record, int attrOffset, std::vector<uint8_t>* buffer);
@@ -59,11 +60,15 @@ public:
     platform::FileHandle UncompressFile(CMFTRecord* record, const std::string& path);
 
     uint16_t BytesPerSector() const { return m_wBytesPerSector; }
-    uint8_t SectorsPerCluster() const { return m_bSectorsPerCluster; }
-    uint64_t ClusterBytes() const { return uint64_t{m_bSectorsPerCluster} * 512; }
-    uint64_t TotalClusters() const { return m_bSectorsPerCluster ? m_nTotalSectors / m_bSectorsPerCluster : 0; }
+    // Geometry in the 512-byte sectors every read counts in, whatever the volume's own
+    // sector size.
+    uint32_t SectorsPerCluster() const { return m_dwSectorsPerCluster; }
+    uint64_t ClusterBytes() const { return uint64_t{m_dwSectorsPerCluster} * 512; }
+    uint64_t TotalClusters() const { return m_dwSectorsPerCluster ? m_nTotalSectors / m_dwSectorsPerCluster : 0; }
     uint64_t VolumeBytes() const { return m_nTotalSectors * 512; }
     uint32_t MftRecordCount() const { return m_dwMftRecordCount; }
+    // Bytes of one FILE record (1024, or 4096 on volumes of 4,096-byte sectors).
+    uint32_t RecordSize() const { return m_dwRecordSize; }
     const ClusterMap& GetClusterMap() const { return m_clusterMap; }
 
     // Set by the constructor; the scan job clears it unless the user wants the folders
@@ -71,10 +76,15 @@ public:
     uint8_t m_bAttachOrphans = 1;
 
 private:
+    int PrepareVolumeSteps();
     int ReadMFTRecordFast(uint32_t recordNumber, uint8_t* buffer);
     int ReadMFTRecordSlow(uint32_t recordNumber, uint8_t* buffer);
     // Serves a fast read from a batch of consecutive records when it can.
     bool ReadFromBatch(uint32_t recordNumber, uint8_t* buffer, int* status);
+    // Reads record n's sectors from the sector list, piece by piece where they are not
+    // consecutive on disk.
+    bool ReadRecordSectors(uint32_t recordNumber, uint8_t* buffer);
+    uint32_t RecordSectors() const { return m_dwRecordSize / 512; }
     // Reads record n and opens it as a file (or directory); the handle or -1.
     uint32_t OpenRecord(uint32_t recordNumber);
     uint32_t OpenRecordObject(CMFTRecord* record);
@@ -82,7 +92,11 @@ private:
     BOOL ReadNonResidentData(CMFTRecord* record, uint8_t* out, uint32_t count);
     ByteView CurrentEntry(const FindContext& ctx);
 
-    std::vector<uint64_t> m_lpMftSectorsList;   // first sector of each record
+    // Volume sector of each 512-byte sector of the $MFT stream: a record whose sectors
+    // lie in two runs is read from both.
+    std::vector<uint64_t> m_lpMftSectorsList;
+    uint32_t m_dwRecordSize = 1024;
+    int m_nPrepareStatus = 0;                   // what PrepareVolume gave, for the scan
     uint32_t m_dwMftRecordCount = 0;
     uint32_t m_dwReadMode = 1;                  // 1 = fast reads through the sector list; until the
                                                 // list is made it is empty, so reads fail

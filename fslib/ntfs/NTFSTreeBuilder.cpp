@@ -93,7 +93,9 @@ int CNTFSParser::PrepareDirTree(int scale) {
     ReadClusterMap();
     g_Logger.Info("Cluster Map was successfully readed");
     const uint32_t count = m_dwMftRecordCount;
-    if (count == 0) return 0;
+    // A volume that could not be prepared has no records to list: that is a failed scan,
+    // not an empty volume.
+    if (count == 0) return m_nPrepareStatus != 0 ? m_nPrepareStatus : -1;
     std::vector<NodeEntry*> dirMap;
     std::unique_ptr<NodeEntry> orphans;
     try {
@@ -130,8 +132,8 @@ int CNTFSParser::PrepareDirTree(int scale) {
     };
     m_bBatchReads = true;
 
-    uint8_t recordBuffer[ntfs::kRecordSize];
-    uint8_t parentBuffer[ntfs::kRecordSize];
+    uint8_t recordBuffer[ntfs::kMaxRecordSize];
+    uint8_t parentBuffer[ntfs::kMaxRecordSize];
     // One object each for the records and their parents: their name buffers are reused.
     CMFTRecord rec(recordBuffer, 0, false, this);
     CMFTRecord prec(parentBuffer, 0, false, this);

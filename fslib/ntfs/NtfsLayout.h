@@ -7,8 +7,9 @@
 
 namespace ntfs {
 
-constexpr uint32_t kRecordSize = 1024;        // every FILE record is read as 1024 bytes
+constexpr uint32_t kRecordSize = 1024;        // FILE records unless the boot sector says otherwise
 constexpr uint32_t kRecordSectors = 2;
+constexpr uint32_t kMaxRecordSize = 4096;     // record buffers hold this much
 constexpr uint32_t kFirstUserRecord = 16;     // 0..15 are the system files
 constexpr uint32_t kRootRecord = 5;
 constexpr uint32_t kBitmapRecord = 6;
