@@ -50,9 +50,11 @@ int DecodeRunList(const ByteView& list, uint64_t maxClusters, size_t maxRuns, st
         total += length;
         DataRun run;
         run.length = length;
-        if (hasOffset && offset != 0) {
+        if (hasOffset) {
             if (__builtin_add_overflow(running, offset, &running) || running < 0) return RUNS_NEGATIVE_CLUSTER;
             run.firstCluster = static_cast<uint64_t>(running);
+        } else {
+            run.sparse = true;
         }
         out->push_back(run);
         pos = next;

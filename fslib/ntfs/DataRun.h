@@ -8,11 +8,13 @@
 
 #include "fslib/core/ByteView.h"
 
-// One decoded run. A sparse run (no offset bytes) has first cluster 0.
+// One decoded run. Only a run without offset bytes is sparse (first cluster 0 then); a
+// run whose offset field is present is real even at cluster 0 (the boot file's data).
 struct DataRun {
     uint64_t length = 0;        // clusters
     uint64_t firstCluster = 0;
-    bool IsSparse() const { return firstCluster == 0; }
+    bool sparse = false;
+    bool IsSparse() const { return sparse; }
 };
 
 enum RunListStatus : int {

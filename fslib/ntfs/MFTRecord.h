@@ -60,7 +60,7 @@ public:
     // Appends the runs of the unnamed attribute of type held in extension records; the
     // first extension that has one gives its sizes.
     int ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* runs, uint64_t* dataSize,
-                                uint64_t* allocatedSize);
+                                uint64_t* allocatedSize, uint64_t* initializedSize = nullptr);
     // Takes the $FILE_NAMEs from the extension records when the base record holds none
     // (a file with many links or a long run list moves them out).
     void LoadListedFileNames();
@@ -97,6 +97,7 @@ public:
     // Read state of a file opened on this record.
     struct ReadState {
         uint64_t size = 0;
+        uint64_t initialized = 0;       // bytes written; those after it read as zeros
         uint64_t position = 0;
         ByteView resident;
         bool hasResident = false;

@@ -141,7 +141,7 @@ int CMFTRecord::LoadAttributeList(std::vector<uint8_t>* out) {
 }
 
 int CMFTRecord::ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* runs, uint64_t* dataSize,
-                                        uint64_t* allocatedSize) {
+                                        uint64_t* allocatedSize, uint64_t* initializedSize) {
     if (!runs) return 0;
     if (m_nAttrList < 0 || !m_pParser) return 0;
     g_Logger.Info("CMFTRecord::ExtractAttrFromAttrList() - IN");
@@ -185,6 +185,7 @@ int CMFTRecord::ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* run
                 ByteView value = extension.ResidentValue(data);
                 m_read.extensionResident.assign(value.Data(), value.Data() + value.Size());
                 *dataSize = *allocatedSize = value.Size();
+                if (initializedSize) *initializedSize = value.Size();
                 sizesGiven = true;
             }
             continue;
@@ -195,6 +196,7 @@ int CMFTRecord::ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* run
         if (!sizesGiven) {
             *dataSize = ext.U64(ntfs::kAttrDataSize);
             *allocatedSize = ext.U64(ntfs::kAttrAllocatedSize);
+            if (initializedSize) *initializedSize = ext.U64(ntfs::kAttrInitializedSize);
             sizesGiven = true;
         }
     }

@@ -56,6 +56,7 @@ uint32_t CNTFSParser::OpenRecordObject(CMFTRecord* recordPtr) {
             record->ExtractRunList(data, &rs.runs);
             g_Logger.Info("End of extract run list");
             rs.size = a.U64(ntfs::kAttrDataSize);
+            rs.initialized = a.U64(ntfs::kAttrInitializedSize);
             haveRuns = true;
         } else {
             rs.resident = record->ResidentValue(data);
@@ -65,7 +66,7 @@ uint32_t CNTFSParser::OpenRecordObject(CMFTRecord* recordPtr) {
     } else if (record->AttributeListAttribute() >= 0) {
         g_Logger.Info("Try to extract attribute list");
         uint64_t allocated = 0;
-        record->ExtractAttrFromAttrList(ntfs::kAttrData, &rs.runs, &rs.size, &allocated);
+        record->ExtractAttrFromAttrList(ntfs::kAttrData, &rs.runs, &rs.size, &allocated, &rs.initialized);
         if (!rs.extensionResident.empty()) {
             rs.resident = ByteView(rs.extensionResident.data(), rs.extensionResident.size());
             rs.hasResident = true;
@@ -80,6 +81,9 @@ uint32_t CNTFSParser::OpenRecordObject(CMFTRecord* recordPtr) {
         uint64_t runBytes = TotalRunClusters(rs.runs);
         runBytes = runBytes > ~uint64_t{0} / std::max<uint64_t>(ClusterBytes(), 1) ? ~uint64_t{0} : runBytes * ClusterBytes();
         if (rs.size > runBytes) rs.size = runBytes;
+        if (rs.initialized > rs.size) rs.initialized = rs.size;
+    } else {
+        rs.initialized = rs.size;
     }
     if (record->IsCompressed() && !rs.runs.empty()) {
         std::string path;
@@ -201,13 +205,18 @@ BOOL CNTFSParser::ReadNonResidentData(CMFTRecord* record, uint8_t* out, uint32_t
             return FALSE;
         }
         uint64_t take = std::min(runBytes - rs.runOffset, remaining);
-        if (run.IsSparse()) {
+        // Bytes past the initialized size were never written: NTFS reads them as zeros,
+        // whatever their clusters hold.
+        const uint64_t valid = rs.position < rs.initialized ? std::min(take, rs.initialized - rs.position) : 0;
+        if (run.IsSparse() || valid == 0) {
             std::memset(out, 0, take);
         } else if (failed) {
             std::memset(out, 0, take);
         } else {
             uint64_t sector = run.firstCluster * spc + rs.runOffset / 512;
-            uint64_t whole = take / 512;
+            // Only the initialized part is read: the rest may never have been written.
+            const uint64_t readBytes = std::min(take, (valid + 511) / 512 * 512);
+            uint64_t whole = readBytes / 512;
             uint8_t* p = out;
             while (whole > 0 && !failed) {
                 uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(whole, kMaxSectorsPerRead));
@@ -217,7 +226,7 @@ BOOL CNTFSParser::ReadNonResidentData(CMFTRecord* record, uint8_t* out, uint32_t
                 p += size_t{n} * 512;
                 whole -= n;
             }
-            uint64_t tail = take % 512;
+            uint64_t tail = readBytes % 512;
             if (tail && !failed) {
                 uint8_t bounce[512];
                 uint32_t got = 0;
@@ -226,7 +235,10 @@ BOOL CNTFSParser::ReadNonResidentData(CMFTRecord* record, uint8_t* out, uint32_t
                 else
                     std::memcpy(p, bounce, tail);
             }
-            if (failed) std::memset(out, 0, take);
+            if (failed)
+                std::memset(out, 0, take);
+            else if (valid < take)
+                std::memset(out + valid, 0, take - valid);
         }
         out += take;
         remaining -= take;
@@ -303,6 +315,11 @@ platform::FileHandle CNTFSParser::UncompressFile(CMFTRecord* record, const std::
         }
         uint32_t toWrite = static_cast<uint32_t>(std::min<uint64_t>(unitBytes, rs.size - written));
         if (toWrite == 0) break;
+        // A unit past the initialized size reads as zeros, as uncompressed data does.
+        if (written + toWrite > rs.initialized) {
+            uint64_t keep = rs.initialized > written ? rs.initialized - written : 0;
+            std::fill(output.begin() + static_cast<long>(keep), output.end(), 0);
+        }
         uint32_t done = 0;
         if (!platform::WriteFile(file, output.data(), toWrite, &done) || done != toWrite) {
             platform::CloseFile(file);

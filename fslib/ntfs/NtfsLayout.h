@@ -56,6 +56,7 @@ constexpr size_t kAttrRunsOffset = 32;        // u16, non-resident: where the ru
 constexpr size_t kAttrCompressionUnit = 34;   // u8, non-resident (log2 of clusters)
 constexpr size_t kAttrAllocatedSize = 40;     // u64, non-resident
 constexpr size_t kAttrDataSize = 48;          // u64, non-resident
+constexpr size_t kAttrInitializedSize = 56;   // u64, non-resident: bytes past it read as zeros
 constexpr size_t kNonResidentHeader = 64;
 constexpr uint16_t kAttrIsCompressed = 0x0001;
 

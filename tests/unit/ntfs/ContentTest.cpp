@@ -277,3 +277,67 @@ TEST(NtfsContent, DataSizeBeyondTheRunsIsCut) {
 }
 
 }  // namespace
+
+namespace {
+
+// Preallocated data: clusters full of another file's bytes, an initialized size below the
+// data size. What lies past the initialized size reads as zeros, plain and compressed.
+TEST(NtfsContent, BytesPastTheInitializedSizeReadAsZeros) {
+    struct Case { const char* what; uint64_t initialized; } cases[] = {
+        {"nothing initialized", 0}, {"part of a sector", 1000}, {"whole sectors", 4096 * 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        NtfsImageBuilder b;
+        const uint64_t size = 64 * 1024;
+        std::vector<uint8_t> stale = Noise(size, 9);
+        uint64_t first = b.AllocateClusters(size / 512);
+        b.WriteClusters(first, stale);
+        uint32_t n = b.NextRecord();
+        b.Record(n).StandardInformation(1, 2).FileName(5, u"prealloc.bin").NonResidentData({{size / 512, first, false}}, size)
+            .InitializedSize(c.initialized);
+        auto parser = ntfstest::OpenImage(b.Build());
+        std::vector<uint8_t> expected(size, 0);
+        std::copy(stale.begin(), stale.begin() + static_cast<long>(c.initialized), expected.begin());
+        for (uint32_t chunk : {512u, 1u << 20}) {
+            std::vector<uint8_t> out;
+            ASSERT_TRUE(ntfstest::ReadWhole(*parser, n, &out, chunk)) << chunk;
+            EXPECT_EQ(out, expected) << chunk;
+        }
+    }
+}
+
+TEST(NtfsContent, CompressedUnitsPastTheInitializedSizeReadAsZeros) {
+    NtfsImageBuilder b;
+    const uint64_t unit = 8192;
+    std::vector<uint8_t> u0 = Noise(unit, 6), u1 = Noise(unit, 7);   // stored as is, 16 clusters each
+    uint64_t f = b.AllocateClusters(32);
+    b.WriteClusters(f, u0);
+    b.WriteClusters(f + 16, u1);
+    uint32_t n = b.NextRecord();
+    b.Record(n).StandardInformation(1, 2).FileName(5, u"comp.bin").NonResidentData({{32, f, false}}, 2 * unit, true, 4)
+        .InitializedSize(unit + 100);
+    auto parser = ntfstest::OpenImage(b.Build());
+    std::vector<uint8_t> expected = u0;
+    expected.insert(expected.end(), u1.begin(), u1.begin() + 100);
+    expected.resize(2 * unit, 0);
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(ntfstest::ReadWhole(*parser, n, &out));
+    EXPECT_EQ(out, expected);
+}
+
+// The boot file's data starts at cluster 0: its run has an offset field of value 0 and
+// is real data, not a hole.
+TEST(NtfsContent, RunAtClusterZeroReadsTheCluster) {
+    NtfsImageBuilder b;
+    uint32_t n = b.NextRecord();
+    b.Record(n).StandardInformation(1, 2).FileName(5, u"boot.copy").NonResidentData({{2, 0, false}}, 1024);
+    std::vector<uint8_t> image = b.Build();
+    auto parser = ntfstest::OpenImage(image);
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(ntfstest::ReadWhole(*parser, n, &out));
+    EXPECT_EQ(out, std::vector<uint8_t>(image.begin(), image.begin() + 1024));
+    EXPECT_EQ(std::string(out.begin() + 3, out.begin() + 11), "NTFS    ");
+}
+
+}  // namespace

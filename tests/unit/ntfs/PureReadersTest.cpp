@@ -22,11 +22,14 @@ struct RunCase {
 
 TEST(NtfsRunList, DecodesTableOfCases) {
     const std::vector<RunCase> cases = {
-        {"sparse run without offset bytes", {0x01, 0x10, 0x00}, RUNS_OK, {{16, 0}}},
+        {"sparse run without offset bytes", {0x01, 0x10, 0x00}, RUNS_OK, {{16, 0, true}}},
+        {"offset field naming cluster 0 is a real run", {0x11, 0x04, 0x00, 0x00}, RUNS_OK, {{4, 0, false}}},
+        {"zero offset after a run stays at its cluster", {0x11, 0x02, 0x20, 0x11, 0x03, 0x00, 0x00}, RUNS_OK,
+         {{2, 0x20}, {3, 0x20}}},
         {"negative one-byte offset moves back by 16", {0x11, 0x04, 0x40, 0x11, 0x02, 0xF0, 0x00}, RUNS_OK, {{4, 0x40}, {2, 0x30}}},
         {"multi-byte length and offset", {0x32, 0x00, 0x01, 0x00, 0x10, 0x00, 0x00}, RUNS_OK, {{256, 0x1000}}},
         {"sparse run keeps the running cluster", {0x11, 0x02, 0x20, 0x01, 0x03, 0x11, 0x01, 0x05, 0x00},
-         RUNS_OK, {{2, 0x20}, {3, 0}, {1, 0x25}}},
+         RUNS_OK, {{2, 0x20}, {3, 0, true}, {1, 0x25}}},
         {"length field of 9 bytes", {0x09, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0x00}, RUNS_BAD_HEADER, {}},
         {"run cut by the end of the list", {0x21, 0x04, 0x10}, RUNS_BAD_HEADER, {}},
         {"offsets below cluster 0", {0x11, 0x04, 0x10, 0x11, 0x04, 0xE0, 0x00}, RUNS_NEGATIVE_CLUSTER, {{4, 0x10}}},
@@ -41,6 +44,7 @@ TEST(NtfsRunList, DecodesTableOfCases) {
         for (size_t i = 0; i < runs.size(); ++i) {
             EXPECT_EQ(runs[i].length, c.runs[i].length) << c.fault << " run " << i;
             EXPECT_EQ(runs[i].firstCluster, c.runs[i].firstCluster) << c.fault << " run " << i;
+            EXPECT_EQ(runs[i].IsSparse(), c.runs[i].IsSparse()) << c.fault << " run " << i;
         }
     }
 }
