@@ -1,9 +1,12 @@
 #include "gui/DialogTemplate.h"
 
+#include <QComboBox>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -75,6 +78,21 @@ QWidget* MakeControl(QWidget* parent, const ControlSpec& spec) {
             auto* icon = new QLabel(parent);
             icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             return icon;
+        }
+        case ControlKind::DropList: {
+            auto* list = new QComboBox(parent);
+            list->setEditable(false);
+            return list;
+        }
+        case ControlKind::Progress: {
+            auto* progress = new QProgressBar(parent);
+            progress->setTextVisible(false);
+            return progress;
+        }
+        case ControlKind::ReadOnlyText: {
+            auto* edit = new QPlainTextEdit(text, parent);
+            edit->setReadOnly(true);
+            return edit;
         }
     }
     return nullptr;

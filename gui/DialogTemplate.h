@@ -23,6 +23,9 @@ enum class ControlKind {
     EtchedHorz,     // a sunken line
     EtchedVert,
     Icon,           // a label showing an icon
+    DropList,       // QComboBox, not editable
+    Progress,       // QProgressBar
+    ReadOnlyText,   // QPlainTextEdit, read-only, several lines
 };
 
 // Anchor flags: which edges follow the window's growth (dx, dy) beyond the template size.

@@ -23,7 +23,7 @@ struct BuiltInValue {
 constexpr BuiltInValue kBuiltIns[] = {
     {"ProgramTitle", "Quenvar"},
     {"Version", QVR_VERSION},
-    {"VersionDesc", "Quenvar " QVR_VERSION ": undelete for NTFS and FAT volumes"},
+    {"VersionDesc", "(undelete for NTFS and FAT)"},
     {"Copyright", "Copyright (C) 2026 The Quenvar developers"},
     {"HomeURL", "https://quenvar.example.org/"},
     {"SupportURL", "https://quenvar.example.org/support/"},
