@@ -72,7 +72,8 @@ CHelpWindow::CHelpWindow(const QString& folder, QWidget* parent) : QWidget(paren
     connect(home, &QAction::triggered, this, [this] { ShowTopic(QString::fromUtf8(kContentsPage)); });
     connect(m_pBrowser, &QTextBrowser::backwardAvailable, m_pBack, &QAction::setEnabled);
     connect(m_pBrowser, &QTextBrowser::forwardAvailable, m_pForward, &QAction::setEnabled);
-    connect(m_pBrowser, &QTextBrowser::sourceChanged, this, [this] { SelectContentsEntry(); });
+    connect(m_pBrowser, &QTextBrowser::sourceChanged, this,
+            [this](const QUrl& url) { SelectContentsEntry(QFileInfo(url.toLocalFile()).fileName()); });
     connect(m_pContents, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { ShowTopic(item->data(Qt::UserRole).toString()); });
     connect(m_pContents, &QListWidget::itemClicked, this,
@@ -98,8 +99,7 @@ bool CHelpWindow::ShowTopic(const QString& fileName) {
 
 QString CHelpWindow::CurrentTopic() const { return QFileInfo(m_pBrowser->source().toLocalFile()).fileName(); }
 
-void CHelpWindow::SelectContentsEntry() {
-    const QString topic = CurrentTopic();
+void CHelpWindow::SelectContentsEntry(const QString& topic) {
     for (int i = 0; i < m_pContents->count(); ++i) {
         if (m_pContents->item(i)->data(Qt::UserRole).toString() != topic) continue;
         const QSignalBlocker quiet(m_pContents);

@@ -26,7 +26,7 @@ public:
 
 private:
     void FillContents();
-    void SelectContentsEntry();
+    void SelectContentsEntry(const QString& topic);
 
     QString m_szFolder;
     QTextBrowser* m_pBrowser = nullptr;

@@ -1,13 +1,13 @@
 #include "gui/MFTDumpDlg.h"
 
 #include <QApplication>
-#include <functional>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <functional>
 
 #include "gui/ControlIds.h"
 #include "platform/DriveTable.h"
@@ -61,7 +61,8 @@ CMFTDumpDlg::CMFTDumpDlg(QWidget* parent, const QString& folder) : QDialog(paren
     m_pFolderText = findChild<QLabel*>(ControlName(IDC_FOLDER_TEXT));
     m_pStatus = findChild<QPlainTextEdit*>(ControlName(IDC_STATUS));
     m_pStatus->setMaximumBlockCount(kMaxStatusLines);
-    m_pStatus->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long paths wrap rather than hide behind a scroll bar.
+    m_pStatus->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_pProgress->setRange(0, static_cast<int>(mftdump::kBlockCount));
     m_pProgress->setValue(0);
 

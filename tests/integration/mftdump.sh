@@ -2,7 +2,8 @@
 # qvr mftdump on volumes made by mkntfs with 4 KiB, 64 KiB and 2 MiB clusters (the last
 # two use the sectors-per-cluster byte's 0x80 and power-of-two forms): both files hold
 # exactly the volume's bytes at the offsets ntfsinfo gives, a second dump replaces them,
-# and an output folder on the dumped device is refused with nothing written.
+# and an output folder on the dumped device or inside a mount of the dumped image is
+# refused with nothing written.
 source "$(dirname "$0")/common.bash" "$@"
 loop=""
 cleanup_more() {
@@ -60,4 +61,16 @@ grep -q "the drive being dumped" "$work/report" || fail "refusal message: $(cat 
 [ ! -e "$mnt/BootDump.hex" ] && [ ! -e "$mnt/MFTDump.hex" ] || fail "the dump wrote onto the dumped device"
 "$qvr" --log "$log" mftdump "$loop" --to "$out" > "$work/report" 2>&1 || fail "dump of the loop device: $(cat "$work/report")"
 cmp -s "$out/BootDump.hex" <(head -c 512 "$work/c4096.img") || fail "loop device dump: boot sector differs"
+umount "$mnt"
+
+# An image mounted through FUSE: a folder inside that mount is refused, one beside the image is not.
+ntfs-3g "$work/c65536.img" "$mnt"
+mkdir "$mnt/dest"
+if "$qvr" --log "$log" mftdump "$work/c65536.img" --to "$mnt/dest" > "$work/report" 2>&1; then
+  fail "an output folder inside a mount of the dumped image was accepted"
+fi
+grep -q "the drive being dumped" "$work/report" || fail "FUSE refusal message: $(cat "$work/report")"
+[ -z "$(ls -A "$mnt/dest")" ] || fail "the dump wrote into the mounted image"
+"$qvr" --log "$log" mftdump "$work/c65536.img" --to "$out" > "$work/report" 2>&1 \
+  || fail "dump of a mounted image beside it: $(cat "$work/report")"
 echo "MFT dumps equal the volumes' bytes"
