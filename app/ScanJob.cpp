@@ -5,6 +5,7 @@
 
 #include "common/logger/Logger.h"
 #include "fslib/core/TempFolder.h"
+#include "fslib/exfat/ExFatParser.h"
 #include "fslib/fat/FATParser.h"
 #include "fslib/ntfs/NTFSParser.h"
 
@@ -21,6 +22,7 @@ std::unique_ptr<CFileSystemParser> MakeParserOfType(uint8_t type, CDiskDrive* dr
         case FS_FAT12: return std::make_unique<CFAT12Parser>(drive, boot);
         case FS_FAT16: return std::make_unique<CFAT16Parser>(drive, boot);
         case FS_FAT32: return std::make_unique<CFAT32Parser>(drive, boot, 0);
+        case FS_EXFAT: return std::make_unique<CExFATParser>(drive, boot);
         default: return nullptr;
     }
 }
@@ -86,6 +88,9 @@ int ScanDrive(DriveEntry* entry, const ScanOptions& options) {
             status = ntfs->PrepareDirTree(100);
         }
         g_Logger.Info(" ----------> Scanning MFT Structure accomplished.");
+    } else if (parser->GetFileSystemType() == FS_EXFAT) {
+        if (!IsUserBreak()) status = parser->PrepareDirTree(100);
+        g_Logger.Info(" ----------- Logical disk scanning accomplished.");
     } else {
         auto* fat = static_cast<CFATParser*>(parser);
         if (status == 0 && !IsUserBreak()) status = fat->ProcessRootDirectory();

@@ -112,7 +112,7 @@ int ReportScanOutcome(const std::string& volume, const CliScanResult& r) {
         if (r.openFailed)
             std::fprintf(stderr, "qvr: %s: the volume could not be opened\n", volume.c_str());
         else
-            std::fprintf(stderr, "qvr: %s: unknown file system (not NTFS, FAT12, FAT16 or FAT32)\n", volume.c_str());
+            std::fprintf(stderr, "qvr: %s: unknown file system (not NTFS, FAT12, FAT16, FAT32 or exFAT)\n", volume.c_str());
         return kExitFailure;
     }
     if (r.scanResult != 0) {

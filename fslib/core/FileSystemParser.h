@@ -14,8 +14,9 @@
 #include "fslib/disk/DiskDrive.h"
 #include "platform/Win32.h"
 
-// Partition-type numbers, as the detection gives them.
-enum FileSystemType : uint8_t { FS_UNKNOWN = 0, FS_FAT12 = 1, FS_FAT16 = 6, FS_NTFS = 7, FS_FAT32 = 11 };
+// Partition-type numbers, as the detection gives them. exFAT shares NTFS's partition
+// type (7), so it gets a code of its own that no partition type uses.
+enum FileSystemType : uint8_t { FS_UNKNOWN = 0, FS_FAT12 = 1, FS_FAT16 = 6, FS_NTFS = 7, FS_FAT32 = 11, FS_EXFAT = 0xE7 };
 
 // Recovery results shared by the parsers and the undelete job.
 enum RecoverResult : int {
@@ -31,7 +32,11 @@ constexpr int USER_BREAK_STATUS = -1000;
 
 // Detection from the 512 bytes of sector 0 (bytes beyond `size` count as absent).
 uint8_t DetectFileSystem(const uint8_t* bootSector, size_t size = 512);
-const char* FileSystemName(uint8_t type);  // "NTFS", "FAT12", ... or nullptr
+const char* FileSystemName(uint8_t type);  // "NTFS", "FAT12", ..., "exFAT" or nullptr
+// The exFAT main boot sector's own checks: signature, the zero field over the old BIOS
+// parameter block, sector and cluster shifts in range, the FATs and the cluster heap
+// inside the volume.
+bool IsExFatBootSector(const uint8_t* bootSector, size_t size = 512);
 
 class CFileSystemParser {
 public:

@@ -1,0 +1,231 @@
+// The walk over an exFAT volume's folders that builds the tree of live and deleted files
+// and folders. Live folders are walked first; deleted folders found on the way are walked
+// afterwards from their first cluster, once every cluster a live folder holds is known, so
+// that a live folder keeps a cluster a deleted one used to have.
+#include <algorithm>
+#include <cstdio>
+
+#include "common/logger/Logger.h"
+#include "fslib/exfat/ExFatParser.h"
+#include "fslib/exfat/ExFatTime.h"
+#include "platform/Text.h"
+
+namespace {
+// Share of the progress bar the live walk takes; deleted folders take the rest.
+constexpr int kLiveWalkShare = 90;
+}  // namespace
+
+NodeEntry* CExFATParser::MakeNode(const exfat::EntrySet& set, uint64_t diskOffset, bool deleted, uint32_t* key) {
+    ExFatFileInfo info;
+    info.dwFirstCluster = set.dwFirstCluster;
+    info.nDataLength = set.nDataLength;
+    info.nValidDataLength = std::min(set.nValidDataLength, set.nDataLength);
+    info.bStreamFlags = set.bStreamFlags;
+    info.bDirectory = set.IsDirectory() ? 1 : 0;
+    if (m_files.size() >= 0xFFFFFFFEu) return nullptr;
+    m_files.push_back(info);
+    *key = static_cast<uint32_t>(m_files.size());
+
+    std::string name = platform::Utf16ToUtf8(set.name);
+    if (name.empty()) {
+        // The name entries are gone; the entry's place on the disk tells it apart.
+        char madeUp[40];
+        std::snprintf(madeUp, sizeof madeUp, "_unnamed_%llx", static_cast<unsigned long long>(diskOffset));
+        name = madeUp;
+    }
+    auto* node = new NodeEntry(*key, name.c_str(), set.IsDirectory() ? FILE_ATTRIBUTE_DIRECTORY : 0, deleted ? 1 : 0);
+    node->size = set.nDataLength;
+    node->modifiedTime = exfat::StampToFileTime(set.dwModified, set.bModified10ms, set.bModifiedUtc);
+    node->createdTime = exfat::StampToFileTime(set.dwCreated, set.bCreated10ms, set.bCreatedUtc);
+    if (deleted && !set.IsDirectory()) node->damageLevel = DamageOf(info);
+    return node;
+}
+
+int CExFATParser::ProcessDirectory(NodeEntry* parent, ByteView data, bool insideDeleted, uint32_t depth,
+                                   int progressFrom, int progressTo) {
+    int lastShown = -1;
+    for (size_t off = 0; data.Has(off, exfat::kEntrySize);) {
+        if (IsUserBreak()) return USER_BREAK_STATUS;
+        if (progressTo > progressFrom) {
+            const int position = progressFrom + static_cast<int>((progressTo - progressFrom) * (off / double(data.Size())));
+            if (position != lastShown) {
+                SetProgress(nullptr, position, 0);
+                lastShown = position;
+            }
+        }
+        const uint8_t type = exfat::EntryType(data, off);
+        if (type == exfat::kTypeEndOfDirectory) break;
+        exfat::EntrySet set;
+        if (!exfat::ReadEntrySet(data, off, m_upcase, &set)) {
+            off += exfat::kEntrySize;
+            continue;
+        }
+        const uint64_t diskOffset = data.DiskOffset() + off;
+        off += size_t{set.nEntries} * exfat::kEntrySize;
+        const bool streamSane = set.bHasStream && set.nValidDataLength <= set.nDataLength &&
+                                set.nDataLength <= m_nVolumeSize &&
+                                (set.nDataLength == 0 || m_boot.IsHeapCluster(set.dwFirstCluster));
+        if (!set.bChecksumOk) {
+            if (!streamSane) {
+                g_Logger.InfoF("Entry set at disk offset %llu fails its checksum and has no usable stream entry - skipped",
+                               static_cast<unsigned long long>(diskOffset));
+                continue;
+            }
+            g_Logger.InfoF("Entry set at disk offset %llu fails its checksum (%s); listed from its stream entry",
+                           static_cast<unsigned long long>(diskOffset), set.bComplete ? "changed" : "incomplete");
+        } else if (!streamSane) {
+            g_Logger.InfoF("Entry set at disk offset %llu has an implausible stream entry - skipped",
+                           static_cast<unsigned long long>(diskOffset));
+            continue;
+        }
+        if (!set.bNameHashOk)
+            g_Logger.InfoF("Entry set at disk offset %llu: the name does not match its length and hash",
+                           static_cast<unsigned long long>(diskOffset));
+        const bool deleted = insideDeleted || set.bDeleted;
+        uint32_t key = 0;
+        NodeEntry* node = MakeNode(set, diskOffset, deleted, &key);
+        if (!node) return 0;
+        parent->AddChild(node);
+        node->parent = parent;
+        ++m_dwNodeCount;
+        if (!set.IsDirectory()) continue;
+        if (depth + 1 > kExFatMaxWalkDepth) {
+            g_Logger.ErrorF("Folder [%s] lies deeper than %u levels - not walked", node->name, kExFatMaxWalkDepth);
+        } else if (!deleted) {
+            WalkLiveFolder(node, key, depth + 1);
+        } else if (!insideDeleted) {
+            m_deferred.push_back({node, key, depth + 1});
+        } else {
+            WalkDeletedFolder(node, key, depth + 1);
+        }
+        if (IsUserBreak()) return USER_BREAK_STATUS;
+    }
+    return 0;
+}
+
+void CExFATParser::WalkLiveFolder(NodeEntry* node, uint32_t key, uint32_t depth) {
+    const ExFatFileInfo info = m_files[key - 1];
+    std::vector<exfat::ClusterRun> runs;
+    bool viaChain = false;
+    FileRuns(info, &runs, &viaChain, false);
+    if (runs.empty()) return;
+    if (m_walkedClusters.count(runs.front().dwFirst)) {
+        g_Logger.InfoF("Folder [%s] starts on a cluster already walked - not walked again", node->name);
+        return;
+    }
+    for (const exfat::ClusterRun& r : runs)
+        for (uint64_t c = r.dwFirst; c < uint64_t{r.dwFirst} + r.dwCount; ++c) {
+            m_liveFolderClusters.insert(static_cast<uint32_t>(c));
+            m_walkedClusters.insert(static_cast<uint32_t>(c));
+        }
+    std::vector<uint8_t> data;
+    const uint64_t length = std::min(info.nDataLength, kExFatMaxDirectoryBytes);
+    if (!ReadRuns(runs, length, &data)) g_Logger.ErrorF("Part of folder [%s] could not be read", node->name);
+    ProcessDirectory(node, ByteView(data.data(), data.size(), m_boot.ClusterByteOffset(runs.front().dwFirst)), false,
+                     depth, 0, 0);
+}
+
+uint64_t CExFATParser::FolderContentClusters(ByteView data) const {
+    const uint64_t clusterBytes = m_boot.ClusterBytes();
+    const uint64_t clusters = data.Size() / clusterBytes;
+    std::vector<uint8_t> covered(static_cast<size_t>(clusters), 0);
+    for (size_t off = 0; data.Has(off, exfat::kEntrySize);) {
+        exfat::EntrySet set;
+        if (!exfat::ReadEntrySet(data, off, m_upcase, &set) || !set.bChecksumOk) {
+            off += exfat::kEntrySize;
+            continue;
+        }
+        const uint64_t end = off + uint64_t{set.nEntries} * exfat::kEntrySize;
+        for (uint64_t c = off / clusterBytes; c < clusters && c * clusterBytes < end; ++c) covered[c] = 1;
+        off = static_cast<size_t>(end);
+    }
+    uint64_t count = 0;
+    // The folder's content ends at its first cluster without a verified set; a cluster
+    // that begins with the end mark ends it too.
+    while (count < clusters && covered[count]) ++count;
+    return count;
+}
+
+void CExFATParser::WalkDeletedFolder(NodeEntry* node, uint32_t key, uint32_t depth) {
+    const ExFatFileInfo info = m_files[key - 1];
+    std::vector<exfat::ClusterRun> runs;
+    bool viaChain = false;
+    FileRuns(info, &runs, &viaChain, false);
+    if (runs.empty()) return;
+    const uint32_t first = runs.front().dwFirst;
+    if (m_liveFolderClusters.count(first)) {
+        g_Logger.InfoF("Deleted folder [%s]: its first cluster %u belongs to a live folder - not walked", node->name,
+                       first);
+        return;
+    }
+    if (m_walkedClusters.count(first)) {
+        g_Logger.InfoF("Deleted folder [%s]: its first cluster %u was walked already - not walked again", node->name,
+                       first);
+        return;
+    }
+    // The folder ends where a cluster of it is taken by a live folder or was read already.
+    std::vector<exfat::ClusterRun> own;
+    for (const exfat::ClusterRun& r : runs) {
+        bool cut = false;
+        for (uint64_t c = r.dwFirst; c < uint64_t{r.dwFirst} + r.dwCount; ++c) {
+            const auto cluster = static_cast<uint32_t>(c);
+            if (m_liveFolderClusters.count(cluster) || m_walkedClusters.count(cluster)) {
+                cut = true;
+                break;
+            }
+            exfat::AppendCluster(&own, cluster);
+        }
+        if (cut) break;
+    }
+    const uint64_t length = std::min(exfat::RunClusters(own) * m_boot.ClusterBytes(),
+                                     std::min(info.nDataLength, kExFatMaxDirectoryBytes));
+    std::vector<uint8_t> data;
+    ReadRuns(own, length, &data);
+    ByteView view(data.data(), data.size(), m_boot.ClusterByteOffset(first));
+    const uint64_t content = FolderContentClusters(view);
+    if (content == 0) {
+        g_Logger.InfoF("Deleted folder [%s]: Detected clusters do not contain directory content. Skipped.", node->name);
+        return;
+    }
+    uint64_t mark = content;
+    for (const exfat::ClusterRun& r : own)
+        for (uint64_t c = r.dwFirst; c < uint64_t{r.dwFirst} + r.dwCount && mark; ++c, --mark)
+            m_walkedClusters.insert(static_cast<uint32_t>(c));
+    g_Logger.InfoF("Deleted folder [%s]: %llu cluster(s) of folder content", node->name,
+                   static_cast<unsigned long long>(content));
+    ProcessDirectory(node, view.Sub(0, static_cast<size_t>(content * m_boot.ClusterBytes())), true, depth, 0, 0);
+}
+
+int CExFATParser::PrepareDirTree(int scale) {
+    ClearTree();
+    m_files.clear();
+    m_liveFolderClusters.clear();
+    m_walkedClusters.clear();
+    m_deferred.clear();
+    m_dwNodeCount = 0;
+    if (!m_bVolumeUsable || m_rootRuns.empty()) {
+        g_Logger.Error("Root directory is not available, the volume cannot be scanned");
+        return EXFAT_SCAN_NO_VOLUME;
+    }
+    for (const exfat::ClusterRun& r : m_rootRuns)
+        for (uint64_t c = r.dwFirst; c < uint64_t{r.dwFirst} + r.dwCount; ++c) {
+            m_liveFolderClusters.insert(static_cast<uint32_t>(c));
+            m_walkedClusters.insert(static_cast<uint32_t>(c));
+        }
+    const int liveEnd = scale * kLiveWalkShare / 100;
+    ByteView root(m_rootData.data(), m_rootData.size(), m_boot.ClusterByteOffset(m_rootRuns.front().dwFirst));
+    g_Logger.Info("Walking live folders");
+    if (ProcessDirectory(&m_rootNode, root, false, 0, 0, liveEnd) == USER_BREAK_STATUS) return USER_BREAK_STATUS;
+    g_Logger.InfoF("Walking %u deleted folder(s)", static_cast<unsigned>(m_deferred.size()));
+    const size_t total = m_deferred.size();
+    for (size_t i = 0; !m_deferred.empty(); ++i) {
+        if (IsUserBreak()) return USER_BREAK_STATUS;
+        DeferredFolder f = m_deferred.front();
+        m_deferred.pop_front();
+        WalkDeletedFolder(f.node, f.key, f.depth);
+        SetProgress(nullptr, liveEnd + static_cast<int>((scale - liveEnd) * ((i + 1) / double(total))), 0);
+    }
+    if (IsUserBreak()) return USER_BREAK_STATUS;
+    g_Logger.InfoF("exFAT scan finished: %u entries", m_dwNodeCount);
+    return 0;
+}
