@@ -28,6 +28,8 @@ int CmdCat(int argc, char** argv) {
                      error == -1 ? "the volume could not be opened" : "unknown file system");
         return kExitFailure;
     }
+    // An exFAT key numbers the entries of a scan (the JSON of qvr scan gives them).
+    if (parser->GetFileSystemType() == FS_EXFAT) parser->PrepareDirTree(100);
     NodeEntry node(static_cast<uint32_t>(key), nullptr, 0, 0);
     uint32_t h = parser->OpenNodeFile(&node);
     if (h == INVALID_HANDLE) {

@@ -19,7 +19,7 @@ void Usage(FILE* out) {
         "  drives [--json]                       the drive table: letters, sources, file systems\n"
         "  scan VOLUME [--json] [--deleted-only] [--orphans]\n"
         "                                        scan a volume and print its tree of live and deleted entries\n"
-        "  cat VOLUME KEY                        write the data of file KEY (NTFS: MFT record) to stdout\n"
+        "  cat VOLUME KEY                        write the data of file KEY (NTFS: MFT record; exFAT: key of qvr scan --json) to stdout\n"
         "  ls VOLUME [FOLDER] [--files PATTERN] [--folders PATTERN] [--sort COLUMN[:desc]] [--json]\n"
         "                                        list a folder as the browser shows it\n"
         "  recover VOLUME ITEM... --to DIR [--overwrite ask|all|skip] [--orphans]\n"

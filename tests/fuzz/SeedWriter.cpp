@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fslib/ntfs/MFTRecord.h"
+#include "tests/fixtures/ExFatImageBuilder.h"
 #include "tests/fixtures/FatImageBuilder.h"
 #include "tests/fixtures/Lznt1Compressor.h"
 #include "tests/fixtures/NtfsImageBuilder.h"
@@ -150,6 +151,38 @@ Bytes WithUnreadable(Bytes image, const std::vector<uint32_t>& sectors) {
     return image;
 }
 
+// exFAT: live and deleted files and folders, a deleted tree, a chained fragmented file
+// and one whose chain is gone, a label.
+Bytes ExFatVolume(uint8_t clusterShift, Bytes* rootDirectory) {
+    ExFatImageBuilder::Options o;
+    o.sectorsPerClusterShift = clusterShift;
+    o.clusterCount = 160;
+    ExFatImageBuilder b(o);
+    b.SetVolumeLabel(u"SEEDS");
+    ExFatImageBuilder::Set trashSet;
+    size_t docs = b.AddFolder(ExFatImageBuilder::kRoot, u"docs");
+    size_t trash = b.AddFolder(docs, u"trash", &trashSet);
+    b.AddFile(docs, u"readme.txt", Text(700, "read me "));
+    auto gone = b.AddFile(docs, u"a deleted file with a long name.txt", Text(1500, "deleted "));
+    auto inner = b.AddFile(trash, u"inner.bin", Text(900, "inner "));
+    ExFatImageBuilder::FileOptions chained;
+    chained.noFatChain = false;
+    chained.clusters = {120, 118, 125};
+    auto frag = b.AddFile(ExFatImageBuilder::kRoot, u"fragmented.bin", Text(3 << (9 + clusterShift), "frag "), chained);
+    chained.clusters = {130, 132};
+    chained.validLength = 100;
+    auto lost = b.AddFile(ExFatImageBuilder::kRoot, u"lost chain.bin", Text(2 << (9 + clusterShift), "lost "), chained);
+    b.Delete(gone);
+    b.Delete(inner);
+    b.Delete(trashSet);
+    b.Delete(frag, true);
+    b.Delete(lost);
+    Bytes& image = b.Image();
+    const uint64_t root = b.SlotOffset(ExFatImageBuilder::kRoot, 0);
+    rootDirectory->assign(image.begin() + static_cast<long>(root), image.begin() + static_cast<long>(root + 2 * b.ClusterBytes()));
+    return image;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -183,6 +216,17 @@ int main(int argc, char** argv) {
         Write("fat_dirent", name + "-root", rootDirectory);
         Write("fat_dirent", name + "-boot", Bytes(image.begin(), image.begin() + 512));
     }
+    for (uint8_t shift : {0, 1}) {
+        Bytes rootDirectory;
+        Bytes image = ExFatVolume(shift, &rootDirectory);
+        std::string name = "exfat-c" + std::to_string(512 << shift);
+        Write("exfat_scan", name + ".img", image);
+        Write("exfat_scan", name + "-unreadable.img", WithUnreadable(image, {25u, 40u}));
+        Write("detect", name + ".img", image);
+        Write("exfat_entryset", name + "-root", rootDirectory);
+        Write("exfat_entryset", name + "-boot-region", Bytes(image.begin(), image.begin() + 12 * 512));
+    }
+
     auto lfn = FatImageBuilder::LongNameEntries(u"A rather long name for a file.text", 0x5A);
     lfn.push_back(FatImageBuilder::ShortEntry("ARATHE~1TEX", 0x20, 7, 10));
     Write("fat_dirent", "long-name", Concat(lfn));
