@@ -4,11 +4,15 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QProcess>
+#include <map>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -18,12 +22,14 @@
 #include <memory>
 
 #include "GuiTestSupport.h"
+#include "tests/fixtures/NtfsImageBuilder.h"
 #include "common/logger/Logger.h"
 #include "gui/CancelButton.h"
 #include "gui/ControlIds.h"
 #include "gui/FileListModel.h"
 #include "gui/HintPanel.h"
 #include "gui/MainDlg.h"
+#include "platform/DynamicLibrary.h"
 
 using namespace guitest;
 
@@ -42,6 +48,9 @@ private:
     }
     static QTreeView* List(CMainDlg& dlg) { return Find<QTreeView>(dlg, ids::IDC_FILE_LIST); }
     static QPushButton* Button(CMainDlg& dlg, int id) { return Find<QPushButton>(dlg, id); }
+    static bool FileMenuEnabled(CMainDlg& dlg) {
+        return dlg.findChild<QMenuBar*>(QString::number(ids::IDR_MAINMENU))->actions().at(0)->isEnabled();
+    }
 
     std::unique_ptr<CMainDlg> MakeDialog(char preferred = 0) {
         SetDrives({Drive('C', m_junk), Drive('E', SamplePath("ntfs-sample.img")),
@@ -143,6 +152,18 @@ private slots:
             QVERIFY(list->columnWidth(c) > list->fontMetrics().horizontalAdvance(title));
         }
         QVERIFY(list->columnWidth(5) > list->fontMetrics().horizontalAdvance("00.00.0000 00:00"));
+    }
+
+    void aMissingRuntimeLibraryEndsTheStartUpWithMinusOne() {
+        platform::DynamicLibrary::SetRuntimeLibraryNameForTesting("libquenvar-missing-runtime.so");
+        int thrown = 0;
+        try {
+            CMainDlg dlg;
+        } catch (int value) {
+            thrown = value;
+        }
+        platform::DynamicLibrary::SetRuntimeLibraryNameForTesting(nullptr);
+        QCOMPARE(thrown, -1);
     }
 
     void aDriveThatCannotBeScannedSaysWhy() {
@@ -437,6 +458,232 @@ private slots:
             Click(Button(*dlg, ids::IDC_UNDELETE));
             QCOMPARE(asked, question);
         }
+    }
+
+    void resizingFollowsTheAnchorTableAndStopsAtTheTemplateSize() {
+        auto dlg = MakeDialog();
+        QWidget* client = dlg->findChild<QWidget*>("client");
+        auto geometry = [&](int id) { return dlg->findChild<QWidget*>(QString::number(id))->geometry(); };
+        const QSize client0 = client->size();
+        std::map<int, QRect> before;
+        const int all[] = {ids::IDC_DRIVE_TREE,    ids::IDC_RESCAN,          ids::IDC_FILE_LIST,
+                           ids::IDC_FILES_FILTER,  ids::IDC_FOLDERS_FILTER,  ids::IDC_CLEAR_FILTER,
+                           ids::IDC_DESTINATION,   ids::IDC_BROWSE,          ids::IDC_UNDELETE,
+                           ids::IDC_FILES_FILTER_LABEL, ids::IDC_ETCHED_VERTICAL};
+        for (int id : all) before[id] = geometry(id);
+
+        dlg->resize(dlg->width() + 200, dlg->height() + 100);
+        QTRY_COMPARE(client->size(), client0 + QSize(200, 100));
+        const int dx = 200, dy = 100;
+        auto moved = [&](int id, int l, int t, int r, int b) {
+            const QRect was = before[id], now = geometry(id);
+            QCOMPARE(now.left(), was.left() + l);
+            QCOMPARE(now.top(), was.top() + t);
+            QCOMPARE(now.left() + now.width(), was.left() + was.width() + r);
+            QCOMPARE(now.top() + now.height(), was.top() + was.height() + b);
+        };
+        moved(ids::IDC_FILE_LIST, 0, 0, dx, dy);
+        moved(ids::IDC_DRIVE_TREE, 0, 0, 0, dy);
+        moved(ids::IDC_RESCAN, 0, 0, 0, 0);
+        for (int id : {ids::IDC_FILES_FILTER, ids::IDC_DESTINATION, ids::IDC_FILES_FILTER_LABEL})
+            moved(id, 0, dy, dx, dy);
+        for (int id : {ids::IDC_FOLDERS_FILTER, ids::IDC_CLEAR_FILTER, ids::IDC_BROWSE, ids::IDC_UNDELETE,
+                       ids::IDC_ETCHED_VERTICAL})
+            moved(id, dx, dy, dx, dy);
+
+        // Smaller than the template is refused; back at it, every control is where it began.
+        dlg->resize(200, 150);
+        QTRY_COMPARE(client->size(), client->minimumSize());
+        QVERIFY(dlg->width() >= client->minimumSize().width());
+        for (int id : all) QCOMPARE(geometry(id), before[id]);
+    }
+
+    void enterAndEscDoNothingExitAndTheCloseBoxEndTheWindow() {
+        auto dlg = MakeDialog();
+        QTest::keyClick(dlg.get(), Qt::Key_Escape);
+        QTest::keyClick(dlg.get(), Qt::Key_Return);
+        QVERIFY(dlg->isVisible());
+        dlg->Command(ids::ID_APP_EXIT)->trigger();
+        QVERIFY(!dlg->isVisible());
+        QCOMPARE(dlg->result(), 1);
+
+        auto second = MakeDialog();
+        QVERIFY(second->close());
+        QVERIFY(!second->isVisible());
+        QCOMPARE(second->result(), 0);
+    }
+
+    void shiftScanAsksForALogFile() {
+        auto dlg = MakeDialog();
+        const QByteArray previous = g_Logger.GetLogFileName();
+        const QString chosen = m_folders->File("chosen");
+        {
+            ModalScript script;
+            script.Then([](QWidget* w) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                QVERIFY(box);
+                QCOMPARE(box->windowTitle(), QStringLiteral("Logging Mode"));
+                QCOMPARE(box->icon(), QMessageBox::Question);
+                Click(box->button(QMessageBox::Ok));
+            });
+            script.Then([&](QWidget* w) {
+                auto* files = qobject_cast<QFileDialog*>(w);
+                QVERIFY(files);
+                QCOMPARE(files->defaultSuffix(), QStringLiteral("log"));
+                QLineEdit* name = files->findChild<QLineEdit*>("fileNameEdit");
+                QVERIFY(name);
+                name->setText(chosen);
+                QTest::keyClick(name, Qt::Key_Return);
+            });
+            QTest::mouseClick(Button(*dlg, ids::IDC_RESCAN), Qt::LeftButton, Qt::ShiftModifier);
+            QCOMPARE(script.unexpected, 0);
+        }
+        QCOMPARE(QString::fromUtf8(g_Logger.GetLogFileName()), chosen + ".log");
+        QVERIFY(ReadAll(chosen + ".log").contains(" ----------< Scanning MFT Structure."));
+        QCOMPARE(Column(*dlg, 0), QStringList({"Documents", "Photos"}));
+
+        // Cancelled at the file dialog: the scan runs and the log stays where it was.
+        {
+            ModalScript script;
+            script.ThenOk();
+            script.Then([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+            QTest::mouseClick(Button(*dlg, ids::IDC_RESCAN), Qt::LeftButton, Qt::ShiftModifier);
+        }
+        QCOMPARE(QString::fromUtf8(g_Logger.GetLogFileName()), chosen + ".log");
+        g_Logger.Open(previous.constData());
+    }
+
+    void cancelStopsALongScanWithWhatWasFound() {
+        // A volume big enough that its scan is still running when Cancel is clicked.
+        constexpr uint32_t kFiles = 60000;
+        fixture::NtfsImageBuilder::Options options;
+        options.sectorsPerCluster = 8;
+        options.mftRecords = kFiles + 64;
+        options.totalSectors = (uint64_t{options.mftRecords} * 1024 * 2) / 512 + 16384;
+        fixture::NtfsImageBuilder builder(options);
+        for (uint32_t i = 0; i < kFiles; ++i)
+            builder.Record(16 + i)
+                .InUse(false)
+                .StandardInformation(builder.fileTime, builder.fileTime)
+                .FileName(5, u"file" + QString::number(i).toStdU16String() + u".txt")
+                .ResidentData({});
+        const std::vector<uint8_t> image = builder.Build();
+        const QString path = m_folders->File("big.img");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(image.data()), static_cast<qint64>(image.size()));
+        file.close();
+
+        SetDrives({Drive('E', path)});
+        CMainDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        auto* progress = dlg.findChild<QProgressBar*>();
+        auto* cancel = dlg.findChild<CCancelButton*>();
+        bool sawRunning = false;
+        QTimer watcher;
+        watcher.setInterval(1);
+        connect(&watcher, &QTimer::timeout, [&] {
+            if (!dlg.IsScanning() || progress->value() < 1) return;
+            sawRunning = cancel->isVisible() && progress->isVisible() && !Button(dlg, ids::IDC_RESCAN)->isEnabled() &&
+                         !Button(dlg, ids::IDC_CLEAR_FILTER)->isEnabled() && !Button(dlg, ids::IDC_BROWSE)->isEnabled() &&
+                         !FileMenuEnabled(dlg) && dlg.cursor().shape() == Qt::WaitCursor &&
+                         dlg.StatusText() == QStringLiteral(" Scanning drive E: ");
+            watcher.stop();
+            if (!sawRunning)
+                qWarning("running state: cancel %d progress %d rescan %d scan %d cursor %d status '%s'", cancel->isVisible(),
+                         progress->isVisible(), Button(dlg, ids::IDC_RESCAN)->isEnabled(),
+                         FileMenuEnabled(dlg), dlg.cursor().shape(), qPrintable(dlg.StatusText()));
+            Click(cancel);
+        });
+        watcher.start();
+        Click(Button(dlg, ids::IDC_RESCAN));
+        QVERIFY(sawRunning);
+        QCOMPARE(dlg.CurrentDrive()->scanStatus, -1000);
+        const int rows = dlg.ListModel()->rowCount();
+        QVERIFY2(rows < static_cast<int>(kFiles), qPrintable(QString::number(rows)));
+        QVERIFY(ReadAll(m_folders->File("test.log")).contains("PrepareDirectoryTree() returns -1000"));
+        QVERIFY(Button(dlg, ids::IDC_RESCAN)->isEnabled());
+        QVERIFY(FileMenuEnabled(dlg));
+        QVERIFY(!cancel->isVisible());
+        QVERIFY(dlg.cursor().shape() != Qt::WaitCursor);
+    }
+
+    void aDestinationInAMountOfTheScannedImageIsRefused() {
+        const QString copy = m_folders->File("mounted.img");
+        QVERIFY(QFile::copy(SamplePath("ntfs-sample.img"), copy));
+        const QString mountPoint = m_folders->File("m");
+        QVERIFY(QDir().mkpath(mountPoint));
+        if (QProcess::execute("ntfs-3g", {copy, mountPoint}) != 0) QSKIP("ntfs-3g cannot mount here (needs root and FUSE)");
+        struct Unmount {
+            QString at;
+            ~Unmount() { QProcess::execute("umount", {at}); }
+        } unmount{mountPoint};
+
+        SetDrives({Drive('E', copy)});
+        CMainDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        Scan(dlg, 'E');
+        SetDestination(dlg, mountPoint + "/Documents/");
+        ModalScript script;
+        script.ThenOk();
+        SelectRows(dlg, {"Photos"});
+        Click(Button(dlg, ids::IDC_UNDELETE));
+        QCOMPARE(script.seen, QStringList({"Cannot Undelete to Drive E:|Select destination folder on a different drive. "
+                                           "Saving to drive E:\nmay harm the file(s) you want to undelete."}));
+        QVERIFY(!QFile::exists(mountPoint + "/Documents/Photos"));
+    }
+
+    void closingDuringAnUndeleteEndsItThenTheWindow() {
+        auto dlg = MakeDialog();
+        Scan(*dlg, 'E');
+        QTemporaryDir out;
+        SetDestination(*dlg, out.path());
+        ModalScript script;
+        // The first result box is up: the user closes the window, then answers the box.
+        script.Then([&](QWidget* w) {
+            QVERIFY(dlg->IsUndeleting());
+            QVERIFY(!dlg->close());
+            Click(qobject_cast<QMessageBox*>(w)->button(QMessageBox::Ok));
+        });
+        SelectRows(*dlg, {"Documents", "Photos"});
+        Click(Button(*dlg, ids::IDC_UNDELETE));
+        QCOMPARE(script.unexpected, 0);
+        QCOMPARE(script.seen.size(), 1);
+        QVERIFY(!QFile::exists(out.filePath("Photos")));
+        QVERIFY(!dlg->isVisible());
+        QCOMPARE(dlg->result(), 0);
+    }
+
+    void openDiskImageAddsADriveAndSelectsIt() {
+        auto dlg = MakeDialog();
+        const QString copy = m_folders->File("opened.img");
+        QFile::remove(copy);
+        QVERIFY(QFile::copy(SamplePath("fat-sample.img"), copy));
+        ModalScript script;
+        script.Then([&](QWidget* w) {
+            auto* files = qobject_cast<QFileDialog*>(w);
+            QVERIFY(files);
+            QLineEdit* name = files->findChild<QLineEdit*>("fileNameEdit");
+            QVERIFY(name);
+            name->setText(copy);
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        dlg->Command(ids::ID_FILE_OPEN_IMAGE)->trigger();
+        QCOMPARE(script.unexpected, 0);
+        QTreeWidget* tree = Find<QTreeWidget>(*dlg, ids::IDC_DRIVE_TREE);
+        QCOMPARE(tree->topLevelItemCount(), 5);
+        QCOMPARE(tree->currentItem()->text(0), QStringLiteral("D:"));
+        QCOMPARE(dlg->StatusText(), QStringLiteral(" Drive D: is ready for scanning for deleted files"));
+        Scan(*dlg, 'D');
+        QCOMPARE(Column(*dlg, 0), QStringList({"Reports"}));
+
+        // Refresh Drives keeps the opened image and the scans of unchanged drives.
+        QTest::keyClick(dlg.get(), Qt::Key_F5);
+        QVERIFY(dlg->DriveOf('D') && dlg->DriveOf('D')->parser);
+        QCOMPARE(tree->currentItem()->text(0), QStringLiteral("D:"));
+        QCOMPARE(Column(*dlg, 0), QStringList({"Reports"}));
     }
 };
 
