@@ -126,6 +126,7 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
     m_dwParentDirectory = 0xFFFFFFFF;
     m_stdInfo = ByteView();
     for (ByteView& fn : m_fileNames) fn = ByteView();
+    m_allFileNames.clear();
     m_nAttrList = m_nData = m_nIndexRoot = m_nIndexAllocation = m_nLoggedUtility = -1;
     for (std::vector<uint8_t>& names : m_listedNames) names.clear();
     m_bCompressed = 0;
@@ -216,6 +217,7 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
                 uint8_t nameSpace = value.U8(ntfs::kFnNamespace);
                 if (value.Has(0, ntfs::kFnName) && nameSpace < 4) {
                     m_fileNames[nameSpace] = value;
+                    m_allFileNames.push_back(value);
                     if (m_dwParentDirectory == 0xFFFFFFFF) m_dwParentDirectory = value.U32(ntfs::kFnParent);
                 }
             }
@@ -327,6 +329,11 @@ uint32_t CMFTRecord::GetParentDirectory() const {
     for (uint8_t ns : kOrder)
         if (!m_fileNames[ns].Empty()) return m_fileNames[ns].U32(ntfs::kFnParent);
     return ntfs::kRootRecord;
+}
+
+uint32_t CMFTRecord::ChosenNameParent() const {
+    ByteView chosen = ChosenName();
+    return chosen.Empty() ? ntfs::kRootRecord : chosen.U32(ntfs::kFnParent);
 }
 
 void CMFTRecord::GetModifiedTime(FILETIME* out) const { *out = m_stdInfo.U64(ntfs::kSiModificationTime); }

@@ -48,6 +48,10 @@ public:
     const char* GetFileName();
     const char16_t* GetFileNameW();
     uint32_t GetParentDirectory() const;
+    // The folder of the chosen name. GetParentDirectory prefers the DOS name's, which is
+    // the same folder for a file with one link; with hard links the names lie in
+    // different folders and the chosen name belongs under its own.
+    uint32_t ChosenNameParent() const;
     BOOL IsDirectory() const { return m_nIndexRoot >= 0 || m_nIndexAllocation >= 0; }
     uint64_t GetFileSize();
     uint64_t GetFirstCluster();
@@ -64,6 +68,19 @@ public:
     // Takes the $FILE_NAMEs from the extension records when the base record holds none
     // (a file with many links or a long run list moves them out).
     void LoadListedFileNames();
+
+    // One name of the file in one folder (a hard link).
+    struct LinkName {
+        uint32_t parent = 0;
+        uint8_t nameSpace = 0;
+        std::u16string name;
+    };
+    // Whether the record may have more names than the chosen one: several $FILE_NAMEs,
+    // or an attribute list that may hold more.
+    bool MayHaveLinks() const { return m_allFileNames.size() > 1 || m_nAttrList >= 0; }
+    // Every Win32, POSIX and Win32-and-DOS name of the file, those in extension records
+    // included, once per folder and name; a DOS name only when the file has no other.
+    void GetLinkNames(std::vector<LinkName>* out);
     // Reads the clusters of the runs at runsOffset of the attribute at attrOffset.
     int ReadNonResident(uint8_t* buffer, uint64_t wantedClusters, uint64_t* doneClusters, ByteView runList);
 
@@ -111,6 +128,8 @@ public:
 
 private:
     static uint32_t RecordBytes(const CNTFSParser* parser);
+    // Copies of every $FILE_NAME value held in the record's extension records.
+    void ReadListedFileNames(std::vector<std::vector<uint8_t>>* values);
     void LogSignature() const;
     int LoadAttributeList(std::vector<uint8_t>* out);
     ByteView ChosenName() const;
@@ -125,6 +144,7 @@ private:
     ByteView m_stdInfo;
     ByteView m_fileNames[4];            // by namespace 0..3
     std::vector<uint8_t> m_listedNames[4];   // copies of names held in extension records
+    std::vector<ByteView> m_allFileNames;    // every $FILE_NAME value of the record, in order
     int m_nAttrList = -1;
     int m_nData = -1;
     int m_nIndexRoot = -1;

@@ -206,7 +206,7 @@ int CMFTRecord::ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* run
     return error;
 }
 
-void CMFTRecord::LoadListedFileNames() {
+void CMFTRecord::ReadListedFileNames(std::vector<std::vector<uint8_t>>* values) {
     if (m_nAttrList < 0 || !m_pParser || m_dwRecordNumber == kExtensionRecordNumber) return;
     std::vector<uint8_t> list;
     if (LoadAttributeList(&list) != 0) return;
@@ -228,12 +228,45 @@ void CMFTRecord::LoadListedFileNames() {
         // Only a piece of this file counts: its base reference must name this record.
         if ((extension.Record().U64(ntfs::kRecBaseReference) & ntfs::kReferenceMask) != m_dwRecordNumber) continue;
         extension.LocateRecordAttributes(1);
-        for (uint8_t ns = 0; ns < 4; ++ns) {
-            ByteView value = extension.FileNameValue(ns);
-            if (value.Empty() || !m_fileNames[ns].Empty()) continue;
-            m_listedNames[ns].assign(value.Data(), value.Data() + value.Size());
-            m_fileNames[ns] = ByteView(m_listedNames[ns].data(), m_listedNames[ns].size());
-            if (m_dwParentDirectory == 0xFFFFFFFF) m_dwParentDirectory = m_fileNames[ns].U32(ntfs::kFnParent);
-        }
+        for (const ByteView& value : extension.m_allFileNames)
+            values->emplace_back(value.Data(), value.Data() + value.Size());
+    }
+}
+
+void CMFTRecord::LoadListedFileNames() {
+    std::vector<std::vector<uint8_t>> values;
+    ReadListedFileNames(&values);
+    for (const std::vector<uint8_t>& bytes : values) {
+        ByteView value(bytes.data(), bytes.size());
+        uint8_t ns = value.U8(ntfs::kFnNamespace);
+        if (ns >= 4 || !m_fileNames[ns].Empty()) continue;
+        m_listedNames[ns] = bytes;
+        m_fileNames[ns] = ByteView(m_listedNames[ns].data(), m_listedNames[ns].size());
+        if (m_dwParentDirectory == 0xFFFFFFFF) m_dwParentDirectory = m_fileNames[ns].U32(ntfs::kFnParent);
+    }
+}
+
+void CMFTRecord::GetLinkNames(std::vector<LinkName>* out) {
+    out->clear();
+    std::vector<std::vector<uint8_t>> listed;
+    ReadListedFileNames(&listed);
+    std::vector<ByteView> values = m_allFileNames;
+    for (const std::vector<uint8_t>& bytes : listed) values.emplace_back(bytes.data(), bytes.size());
+    bool hasLongName = false;
+    for (const ByteView& v : values)
+        if (v.U8(ntfs::kFnNamespace) != ntfs::kNamespaceDos) hasLongName = true;
+    for (const ByteView& v : values) {
+        LinkName link;
+        link.nameSpace = v.U8(ntfs::kFnNamespace);
+        if (link.nameSpace > ntfs::kNamespaceWin32AndDos || (hasLongName && link.nameSpace == ntfs::kNamespaceDos)) continue;
+        link.parent = v.U32(ntfs::kFnParent);
+        size_t chars = std::min<size_t>(v.U8(ntfs::kFnNameLength), (v.Size() - ntfs::kFnName) / 2);
+        if (chars == 0) continue;
+        link.name.resize(chars);
+        for (size_t i = 0; i < chars; ++i) link.name[i] = static_cast<char16_t>(v.U16(ntfs::kFnName + 2 * i));
+        bool seen = false;
+        for (const LinkName& other : *out)
+            if (other.parent == link.parent && other.name == link.name) seen = true;
+        if (!seen) out->push_back(std::move(link));
     }
 }

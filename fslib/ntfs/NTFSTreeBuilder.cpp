@@ -11,6 +11,7 @@
 #include "fslib/ntfs/NTFSHandle.h"
 #include "fslib/ntfs/NTFSParser.h"
 #include "fslib/ntfs/NtfsLayout.h"
+#include "platform/Text.h"
 #include "platform/Time.h"
 
 int CNTFSParser::ReadClusterMap() {
@@ -193,6 +194,67 @@ int CNTFSParser::PrepareDirTree(int scale) {
 
     uint32_t current = 0;
     bool inWalk = false;
+    // Places the pending node under the node of its parent, reading and making parent
+    // folders on demand; false on a user break (the pending node then stays unplaced).
+    auto walk = [&](NodeEntry* pending, uint32_t parent) {
+        unplaced = pending;
+        g_Logger.Info("!!!---Entering the parsing loop---!!!");
+        inWalk = true;
+        while (true) {
+            if (IsUserBreak()) return false;
+            if (parent >= count) {
+                placeOrphan(pending, parent);
+                break;
+            }
+            NodeEntry* target = dirMap[parent];
+            if (target) {
+                // A parent that is a file, or one that lies below the pending node
+                // (a loop of parent references), cannot take it.
+                if (!target->IsDirectory() || IsAncestorOrSelf(pending, target)) {
+                    placeOrphan(pending, parent);
+                    break;
+                }
+                target->AddChild(pending);
+                pending->parent = target;
+                ++m_dwNodeCount;
+                break;
+            }
+            g_Logger.InfoF("read MFT record %u - l", parent);
+            ReadMFTRecord(parent, parentBuffer);
+            g_Logger.Info("Constructing the object - l");
+            prec.Rebind(parentBuffer, parent);
+            g_Logger.Info("Object was successfully constructed - l");
+            ++stats.processed;
+            if (prec.IsExtensionRecord() || prec.LocateRecordAttributes(0) != 0 || !prec.GetFileName()) {
+                g_Logger.Info("Passing the attribute assert - l");
+                g_Logger.Info("Attribute assert was successfully passed - l");
+                // The parent cannot be read: keep the entry, under a made-up folder.
+                placeOrphan(pending, parent);
+                break;
+            }
+            g_Logger.InfoF("file name: %s - l", prec.GetFileName());
+            if (prec.AttributeListAttribute() >= 0) {
+                g_Logger.Info("Defining attribute list for MFT entry - l");
+                g_Logger.Info("Attribute list for MFT entry was successfully defined - l");
+            }
+            g_Logger.Info("Constructing node entry for MFT entry - l");
+            NodeEntry* parentNode = makeNode(prec, parent, true);
+            dirMap[parent] = parentNode;
+            parentNode->AddChild(pending);
+            pending->parent = parentNode;
+            ++m_dwNodeCount;
+            pending = parentNode;
+            unplaced = pending;
+            g_Logger.Info("Getting parent dir entry num - l");
+            parent = prec.GetParentDirectory();
+            g_Logger.Info("End of getting parent dir for entry num - l");
+        }
+        unplaced = nullptr;
+        inWalk = false;
+        g_Logger.Info("!!!---End the parsing loop---!!!");
+        return true;
+    };
+
     try {
         for (uint32_t n = ntfs::kFirstUserRecord; n < count; ++n) {
             current = n;
@@ -233,63 +295,30 @@ int CNTFSParser::PrepareDirTree(int scale) {
             g_Logger.Info("Constructing node entry for MFT entry");
             NodeEntry* pending = makeNode(rec, n, false);
             dirMap[n] = pending;
-            uint32_t parent = rec.GetParentDirectory();
-            unplaced = pending;
-
-            g_Logger.Info("!!!---Entering the parsing loop---!!!");
-            inWalk = true;
-            while (true) {
-                if (IsUserBreak()) return finish(USER_BREAK_STATUS);
-                if (parent >= count) {
-                    placeOrphan(pending, parent);
-                    break;
+            const bool mayHaveLinks = !pending->IsDirectory() && rec.MayHaveLinks();
+            const uint32_t mainParent = mayHaveLinks ? rec.ChosenNameParent() : rec.GetParentDirectory();
+            if (!walk(pending, mainParent)) return finish(USER_BREAK_STATUS);
+            // A file with several names (hard links) gets a node under each of its
+            // folders; the DOS twin of a name is no link of its own.
+            if (mayHaveLinks) {
+                std::vector<CMFTRecord::LinkName> links;
+                rec.GetLinkNames(&links);
+                const char16_t* mainName = rec.GetFileNameW();
+                for (const CMFTRecord::LinkName& link : links) {
+                    if (link.parent == mainParent && mainName && link.name == mainName) continue;
+                    std::string utf8 = platform::Utf16ToUtf8(link.name);
+                    if (utf8.empty()) continue;
+                    auto* twin = new NodeEntry(n, utf8.c_str(), pending->attributes, pending->isDeleted);
+                    twin->hasWideName = 1;
+                    twin->size = pending->size;
+                    twin->modifiedTime = pending->modifiedTime;
+                    twin->createdTime = pending->createdTime;
+                    twin->damageLevel = pending->damageLevel;
+                    ++stats.totalFiles;
+                    if (!pending->isDeleted) ++stats.normalFiles;
+                    if (!walk(twin, link.parent)) return finish(USER_BREAK_STATUS);
                 }
-                NodeEntry* target = dirMap[parent];
-                if (target) {
-                    // A parent that is a file, or one that lies below the pending node
-                    // (a loop of parent references), cannot take it.
-                    if (!target->IsDirectory() || IsAncestorOrSelf(pending, target)) {
-                        placeOrphan(pending, parent);
-                        break;
-                    }
-                    target->AddChild(pending);
-                    pending->parent = target;
-                    ++m_dwNodeCount;
-                    break;
-                }
-                g_Logger.InfoF("read MFT record %u - l", parent);
-                ReadMFTRecord(parent, parentBuffer);
-                g_Logger.Info("Constructing the object - l");
-                prec.Rebind(parentBuffer, parent);
-                g_Logger.Info("Object was successfully constructed - l");
-                ++stats.processed;
-                if (prec.IsExtensionRecord() || prec.LocateRecordAttributes(0) != 0 || !prec.GetFileName()) {
-                    g_Logger.Info("Passing the attribute assert - l");
-                    g_Logger.Info("Attribute assert was successfully passed - l");
-                    // The parent cannot be read: keep the entry, under a made-up folder.
-                    placeOrphan(pending, parent);
-                    break;
-                }
-                g_Logger.InfoF("file name: %s - l", prec.GetFileName());
-                if (prec.AttributeListAttribute() >= 0) {
-                    g_Logger.Info("Defining attribute list for MFT entry - l");
-                    g_Logger.Info("Attribute list for MFT entry was successfully defined - l");
-                }
-                g_Logger.Info("Constructing node entry for MFT entry - l");
-                NodeEntry* parentNode = makeNode(prec, parent, true);
-                dirMap[parent] = parentNode;
-                parentNode->AddChild(pending);
-                pending->parent = parentNode;
-                ++m_dwNodeCount;
-                pending = parentNode;
-                unplaced = pending;
-                g_Logger.Info("Getting parent dir entry num - l");
-                parent = prec.GetParentDirectory();
-                g_Logger.Info("End of getting parent dir for entry num - l");
             }
-            unplaced = nullptr;
-            inWalk = false;
-            g_Logger.Info("!!!---End the parsing loop---!!!");
             ++stats.processed;
         }
     } catch (const std::exception&) {

@@ -229,3 +229,48 @@ TEST(NtfsTree, ProgressRisesToTheScale) {
 }
 
 }  // namespace
+
+namespace {
+
+// Hard links: a node per Win32, POSIX and Win32-and-DOS name, in every folder, names held
+// in extension records through the attribute list included; never the DOS twin.
+TEST(NtfsTree, EveryLinkOfAFileGetsANode) {
+    for (bool deleted : {false, true}) {
+        SCOPED_TRACE(deleted);
+        NtfsImageBuilder b;
+        uint32_t d = b.AddDirectory(5, u"D");
+        uint32_t e = b.AddDirectory(5, u"E");
+        std::vector<uint8_t> data(3000, 'h');
+        uint64_t first = b.AllocateClusters(6);
+        b.WriteClusters(first, data);
+        uint32_t n = b.NextRecord();
+        uint32_t ext = n + 1;
+        b.Record(n).InUse(!deleted).StandardInformation(1, 2)
+            .FileName(5, u"Long Name.txt", 1, false, data.size())
+            .FileName(5, u"LONGNA~1.TXT", 2, false, data.size())
+            .FileName(d, u"posix link", 0, false, data.size())
+            .FileName(d, u"both", 3, false, data.size())
+            .NonResidentData({{6, first, false}}, data.size())
+            .AttributeList({{0x30, n}, {0x30, ext}, {0x80, n}});
+        b.Record(ext).InUse(!deleted).BaseReference(n).FileName(e, u"ext link", 1, false, data.size())
+            .FileName(e, u"EXTLIN~1", 2, false, data.size());
+        auto parser = Scan(b);
+        struct Want { NodeEntry* folder; const char* name; } wants[] = {
+            {parser->GetRoot(), "Long Name.txt"}, {Child(parser->GetRoot(), "D"), "posix link"},
+            {Child(parser->GetRoot(), "D"), "both"}, {Child(parser->GetRoot(), "E"), "ext link"},
+        };
+        for (const Want& w : wants) {
+            ASSERT_NE(w.folder, nullptr) << w.name;
+            NodeEntry* node = Child(w.folder, w.name);
+            ASSERT_NE(node, nullptr) << w.name;
+            EXPECT_EQ(node->key, n);
+            EXPECT_EQ(node->size, data.size());
+            EXPECT_EQ(node->isDeleted, deleted ? 1 : 0);
+        }
+        EXPECT_EQ(Child(parser->GetRoot(), "LONGNA~1.TXT"), nullptr);
+        EXPECT_EQ(Child(Child(parser->GetRoot(), "E"), "EXTLIN~1"), nullptr);
+        EXPECT_EQ(CheckLinks(parser->GetRoot()), 6u);   // D, E and the four names
+    }
+}
+
+}  // namespace
