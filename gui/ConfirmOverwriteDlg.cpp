@@ -18,6 +18,9 @@ const ControlSpec kControls[] = {
     {ids::IDCANCEL, ControlKind::PushButton, "Cancel", 178, 48, 46, 14, 0},
 };
 
+// How much wider than its template the dialog may grow for a long file name.
+constexpr int kMaxExtraWidth = 400;
+
 }  // namespace
 
 const DialogTemplate CConfirmOverwriteDlg::kTemplate = {ids::IDD_CONFIRM_OVERWRITE, text::kConfirmOverwriteCaption,
@@ -38,6 +41,20 @@ CConfirmOverwriteDlg::CConfirmOverwriteDlg(QWidget* parent, const QString& messa
     auto* label = findChild<QLabel*>(ControlName(ids::IDC_OVERWRITE_TEXT));
     label->setWordWrap(true);
     label->setText(message);
+    // The question's lines stay whole where the screen allows: the dialog widens for a
+    // long name, and only a name wider than that wraps.
+    int longest = 0;
+    for (const QString& line : message.split(QLatin1Char('\n')))
+        longest = std::max(longest, label->fontMetrics().horizontalAdvance(line) + 4);
+    const int wider = std::min(std::max(0, longest - label->width()), kMaxExtraWidth);
+    if (wider > 0) {
+        label->resize(label->width() + wider, label->height());
+        for (int id : {ids::IDOK, ids::IDNO, ids::IDALL, ids::IDCANCEL}) {
+            QWidget* button = findChild<QWidget*>(ControlName(id));
+            button->move(button->x() + wider / 2, button->y());
+        }
+        size.rwidth() += wider;
+    }
     // A long file name wraps; the buttons move down to make room for it.
     const int extra = std::max(0, label->heightForWidth(label->width()) - label->height());
     if (extra > 0) {

@@ -1,6 +1,18 @@
 #include "gui/FileListModel.h"
 
+#include <QPixmap>
 #include <climits>
+
+namespace {
+QIcon BlankIcon() {
+    static const QIcon blank = [] {
+        QPixmap pixmap(16, 16);
+        pixmap.fill(Qt::transparent);
+        return QIcon(pixmap);
+    }();
+    return blank;
+}
+}  // namespace
 
 CFileListModel::CFileListModel(CBrowserModel* browser, CMimeTypes* types, QObject* parent)
     : QAbstractTableModel(parent), m_pBrowser(browser), m_pTypes(types) {}
@@ -39,7 +51,10 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const {
         case Qt::DecorationRole: {
             if (column != browser::COL_NAME) return {};
             NodeEntry* node = Node(index.row());
-            if (!node || m_pBrowser->IsUpRow(node)) return {};
+            if (!node) return {};
+            // The ".." row shows no icon, but keeps the room of one: all rows are as
+            // high as the first.
+            if (m_pBrowser->IsUpRow(node)) return BlankIcon();
             return m_pTypes->Icon(browser::GetNodeNamePart(node, browser::PART_NAME), node->attributes);
         }
         case Qt::TextAlignmentRole:

@@ -276,6 +276,12 @@ void CMainDlg::CreateStatusBar() {
     m_pProgress->hide();
     m_pCancel = new CCancelButton(m_pStatusBar);
     m_pCancel->hide();
+    // The bar keeps one height whether it shows a status line or a running job.
+    const int height = std::max({m_pCancel->sizeHint().height(), m_pProgress->sizeHint().height(),
+                                 m_pStatusPane->sizeHint().height()});
+    m_pStatusPane->setMinimumHeight(height);
+    m_pProgress->setMaximumHeight(height);
+    m_pCancel->setMaximumHeight(height);
 }
 
 void CMainDlg::ReadProfile() {
@@ -363,12 +369,15 @@ void CMainDlg::SetCommandsEnabled(bool enabled) {
 }
 
 void CMainDlg::BeginJob(const QString& paneText) {
+    // The job's panes take the room of the status line, so the window does not move.
+    m_pStatusBar->setFixedHeight(m_pStatusBar->height());
     m_pStatusBar->removeWidget(m_pStatusPane);
     SetStatus(paneText);
     m_pStatusPane->setFixedWidth(m_pStatusPane->fontMetrics().horizontalAdvance(paneText) + 8);
     m_pStatusBar->addWidget(m_pStatusPane, 0);
     m_pStatusBar->addWidget(m_pCancel, 0);
     m_pStatusBar->addWidget(m_pProgress, 1);
+    m_pStatusPane->show();
     m_pProgress->setValue(0);
     m_pProgress->show();
     m_pCancel->show();
@@ -388,4 +397,6 @@ void CMainDlg::EndJob() {
     m_pStatusPane->setMaximumWidth(QWIDGETSIZE_MAX);
     m_pStatusBar->addWidget(m_pStatusPane, 1);
     m_pStatusPane->show();
+    m_pStatusBar->setMinimumHeight(0);
+    m_pStatusBar->setMaximumHeight(QWIDGETSIZE_MAX);
 }

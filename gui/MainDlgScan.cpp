@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include "common/logger/Logger.h"
@@ -66,6 +67,12 @@ void CMainDlg::StartScan() {
         m_pRescan->setText(rescan);
         Command(ids::ID_FILE_SCAN)->setText(rescan);
         if (m_pCurrentDrive->parser) UpdateListStatus();
+    }
+    // The Scan button lost the keyboard while it was disabled: the list takes it, on its
+    // first row, so the result can be browsed with the keys at once.
+    if (m_pListModel->rowCount() > 0) {
+        m_pList->setFocus();
+        m_pList->setCurrentIndex(m_pListModel->index(0, 0));
     }
     if (m_bCloseRequested) done(0);
 }
