@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
-# Builds the release preset and scans the bundled sample volumes.
+# Builds the release preset and starts the desktop program on the bundled sample volumes;
+# without a display, scans them with qvr instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release
+# The sample volumes as drives E: and F: of the desktop program.
+export QUENVAR_DRIVES="E=$PWD/samples/ntfs-sample.img;F=$PWD/samples/fat-sample.img"
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "Starting quenvar: drive E: is the NTFS sample, F: the FAT12 sample."
+  echo "Press Scan, open a folder, select a deleted file and press Undelete."
+  exec build/release/bin/quenvar
+fi
+echo "No display: the command-line demo instead."
 for img in samples/ntfs-sample.img samples/fat-sample.img; do
   echo "== qvr scan $img"
   build/release/bin/qvr --log build/release/demo.log scan "$img"
