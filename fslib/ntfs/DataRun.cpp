@@ -1,7 +1,13 @@
 #include "fslib/ntfs/DataRun.h"
 
+#include "common/logger/Logger.h"
+
 int GetRun(const ByteView& list, size_t pos, int64_t* offset, uint64_t* length, bool* hasOffset,
            size_t* next) {
+    if (!list.Data()) {
+        g_Logger.Info("GetRun - runlist is equal to null");
+        return 0;
+    }
     if (!list.Has(pos, 1)) return 0;
     uint8_t header = list.U8(pos);
     if (header == 0) return 0;

@@ -96,9 +96,7 @@ ByteView CMFTRecord::ResidentValue(int attrOffset) const {
     return rest.Sub(0, len < rest.Size() ? len : rest.Size());
 }
 
-ByteView CMFTRecord::RunListView(int attrOffset) const {
-    ByteView a = AttributeView(attrOffset);
-    if (a.Empty() || !a.U8(ntfs::kAttrNonResident)) return ByteView();
+size_t CMFTRecord::RunListStart(const ByteView& a) const {
     size_t start = a.U16(ntfs::kAttrRunsOffset);
     if (start < ntfs::kNonResidentHeader || start >= a.Size()) {
         // No usable stored offset: the list follows the name, or the fixed header.
@@ -106,7 +104,28 @@ ByteView CMFTRecord::RunListView(int attrOffset) const {
         start = nameOffset ? nameOffset + 2u * a.U8(ntfs::kAttrNameLength) : ntfs::kNonResidentHeader;
         if ((a.U16(ntfs::kAttrFlags) & ntfs::kAttrIsCompressed) && a.U8(ntfs::kAttrCompressionUnit)) start += 8;
     }
-    return a.From(start);
+    return start;
+}
+
+ByteView CMFTRecord::RunListView(int attrOffset) const {
+    ByteView a = AttributeView(attrOffset);
+    if (a.Empty() || !a.U8(ntfs::kAttrNonResident)) return ByteView();
+    return a.From(RunListStart(a));
+}
+
+size_t CMFTRecord::CalcDataRunsLength(int attrOffset, uint32_t* runCount, uint64_t* totalClusters) const {
+    if (runCount) *runCount = 0;
+    if (totalClusters) *totalClusters = 0;
+    ByteView a = AttributeView(attrOffset);
+    if (a.Empty() || m_view.Empty()) {
+        g_Logger.Error("_CMFTRecord::CalcDataRunsLength - one of important buffer was not allocated");
+        return 0;
+    }
+    if (static_cast<size_t>(attrOffset) + RunListStart(a) >= m_view.Size()) {
+        g_Logger.Error("_CMFTRecord::CalcDataRunsLength - lpDataRuns is bigger than MFT entry size");
+        return 0;
+    }
+    return ::CalcDataRunsLength(RunListView(attrOffset), runCount, totalClusters);
 }
 
 void CMFTRecord::LogSignature() const {

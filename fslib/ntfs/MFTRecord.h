@@ -108,6 +108,10 @@ public:
     ByteView AttributeView(int attrOffset) const;
     ByteView ResidentValue(int attrOffset) const;
     ByteView RunListView(int attrOffset) const;
+    // Runs and clusters of a non-resident attribute's run list; 0 (and a log line) when
+    // there is no attribute or its list would start outside the record. The bytes the
+    // list takes.
+    size_t CalcDataRunsLength(int attrOffset, uint32_t* runCount, uint64_t* totalClusters) const;
     // $FILE_NAME value of a namespace (empty when none).
     ByteView FileNameValue(uint8_t nameSpace) const { return nameSpace < 4 ? m_fileNames[nameSpace] : ByteView(); }
 
@@ -128,6 +132,8 @@ public:
 
 private:
     static uint32_t RecordBytes(const CNTFSParser* parser);
+    // Where the run list of the attribute starts, from the attribute's start.
+    size_t RunListStart(const ByteView& attribute) const;
     // Copies of every $FILE_NAME value held in the record's extension records.
     void ReadListedFileNames(std::vector<std::vector<uint8_t>>* values);
     void LogSignature() const;

@@ -66,7 +66,7 @@ int CMFTRecord::ReadNonResident(uint8_t* buffer, uint64_t wantedClusters, uint64
     size_t pos = 0;
     int status = 0;
     uint64_t listClusters = 0;
-    CalcDataRunsLength(runList, nullptr, &listClusters);
+    ::CalcDataRunsLength(runList, nullptr, &listClusters);
     while (true) {
         int64_t offset;
         uint64_t length;
@@ -108,9 +108,14 @@ int CMFTRecord::LoadAttributeList(std::vector<uint8_t>* out) {
     int error = 0;
     ByteView a = AttributeView(m_nAttrList);
     if (a.U8(ntfs::kAttrNonResident)) {
+        if (a.U16(ntfs::kAttrValueOffset) == 0 && a.U16(ntfs::kAttrNameOffset) == 0) {
+            // Not what NTFS writes; the record is kept in the log for whoever looks into it.
+            g_Logger.Info("CMFTRecord::ExtractAttrFromAttrList() - non resident attr. list found with value_offset=0 and name_offset=0!");
+            g_Logger.InfoBinary(m_view.Data(), m_view.Size());
+        }
         ByteView runList = RunListView(m_nAttrList);
         uint64_t clusters = 0;
-        CalcDataRunsLength(runList, nullptr, &clusters);
+        CalcDataRunsLength(m_nAttrList, nullptr, &clusters);
         g_Logger.InfoF("CMFTRecord::ExtractAttrFromAttrList() - run list size %u", static_cast<uint32_t>(clusters));
         const uint64_t clusterBytes = m_pParser->ClusterBytes();
         if (clusterBytes == 0 || clusters > kMaxAttributeListBytes / clusterBytes + 1) {

@@ -32,7 +32,7 @@ int CNTFSParser::ReadIndexRoot(CMFTRecord* record, int attrOffset, std::vector<u
 int CNTFSParser::ReadIndexAllocation(CMFTRecord* record, int attrOffset, std::vector<uint8_t>* buffer) {
     ByteView runList = record->RunListView(attrOffset);
     uint64_t clusters = 0;
-    CalcDataRunsLength(runList, nullptr, &clusters);
+    record->CalcDataRunsLength(attrOffset, nullptr, &clusters);
     if (clusters == 0) return 0;
     const uint64_t clusterBytes = ClusterBytes();
     if (clusterBytes == 0 || clusters > TotalClusters() || clusters > kMaxIndexBytes / clusterBytes) return kNoMemory;
