@@ -103,26 +103,64 @@ int CExFATParser::ProcessDirectory(NodeEntry* parent, ByteView data, bool inside
     return 0;
 }
 
+std::vector<exfat::ClusterRun> CExFATParser::CutAtWalked(const std::vector<exfat::ClusterRun>& runs) const {
+    std::vector<exfat::ClusterRun> own;
+    for (const exfat::ClusterRun& r : runs)
+        for (uint64_t c = r.dwFirst; c < uint64_t{r.dwFirst} + r.dwCount; ++c) {
+            const auto cluster = static_cast<uint32_t>(c);
+            if (m_walkedClusters.count(cluster) || m_liveFolderClusters.count(cluster)) return own;
+            exfat::AppendCluster(&own, cluster);
+        }
+    return own;
+}
+
+void CExFATParser::WalkFolderData(NodeEntry* node, const std::vector<exfat::ClusterRun>& runs, uint64_t length,
+                                  bool deleted, uint32_t depth) {
+    if (m_nHeldDirectoryBytes + length > kExFatMaxHeldDirectoryBytes) {
+        g_Logger.ErrorF("Folder [%s] not walked: the folders above it hold too much data", node->name);
+        return;
+    }
+    std::vector<uint8_t> data;
+    if (!ReadRuns(runs, length, &data)) g_Logger.ErrorF("Part of folder [%s] could not be read", node->name);
+    ByteView view(data.data(), data.size(), m_boot.ClusterByteOffset(runs.front().dwFirst));
+    uint64_t content = length;
+    if (deleted) {
+        const uint64_t clusters = FolderContentClusters(view);
+        if (clusters == 0) {
+            g_Logger.InfoF("Deleted folder [%s]: Detected clusters do not contain directory content. Skipped.",
+                           node->name);
+            return;
+        }
+        g_Logger.InfoF("Deleted folder [%s]: %llu cluster(s) of folder content", node->name,
+                       static_cast<unsigned long long>(clusters));
+        content = std::min(length, clusters * m_boot.ClusterBytes());
+    }
+    // Only the clusters read as folder content count as walked.
+    uint64_t mark = (content + m_boot.ClusterBytes() - 1) / m_boot.ClusterBytes();
+    for (const exfat::ClusterRun& r : runs)
+        for (uint64_t c = r.dwFirst; c < uint64_t{r.dwFirst} + r.dwCount && mark; ++c, --mark) {
+            m_walkedClusters.insert(static_cast<uint32_t>(c));
+            if (!deleted) m_liveFolderClusters.insert(static_cast<uint32_t>(c));
+        }
+    m_nHeldDirectoryBytes += data.size();
+    ProcessDirectory(node, view.Sub(0, static_cast<size_t>(content)), deleted, depth, 0, 0);
+    m_nHeldDirectoryBytes -= data.size();
+}
+
 void CExFATParser::WalkLiveFolder(NodeEntry* node, uint32_t key, uint32_t depth) {
     const ExFatFileInfo info = m_files[key - 1];
     std::vector<exfat::ClusterRun> runs;
     bool viaChain = false;
     FileRuns(info, &runs, &viaChain, false);
-    if (runs.empty()) return;
-    if (m_walkedClusters.count(runs.front().dwFirst)) {
-        g_Logger.InfoF("Folder [%s] starts on a cluster already walked - not walked again", node->name);
+    std::vector<exfat::ClusterRun> own = CutAtWalked(runs);
+    if (own.empty()) {
+        if (!runs.empty())
+            g_Logger.InfoF("Folder [%s] starts on a cluster already walked - not walked again", node->name);
         return;
     }
-    for (const exfat::ClusterRun& r : runs)
-        for (uint64_t c = r.dwFirst; c < uint64_t{r.dwFirst} + r.dwCount; ++c) {
-            m_liveFolderClusters.insert(static_cast<uint32_t>(c));
-            m_walkedClusters.insert(static_cast<uint32_t>(c));
-        }
-    std::vector<uint8_t> data;
-    const uint64_t length = std::min(info.nDataLength, kExFatMaxDirectoryBytes);
-    if (!ReadRuns(runs, length, &data)) g_Logger.ErrorF("Part of folder [%s] could not be read", node->name);
-    ProcessDirectory(node, ByteView(data.data(), data.size(), m_boot.ClusterByteOffset(runs.front().dwFirst)), false,
-                     depth, 0, 0);
+    const uint64_t length = std::min({info.nDataLength, kExFatMaxDirectoryBytes,
+                                      exfat::RunClusters(own) * m_boot.ClusterBytes()});
+    WalkFolderData(node, own, length, false, depth);
 }
 
 uint64_t CExFATParser::FolderContentClusters(ByteView data) const {
@@ -164,36 +202,10 @@ void CExFATParser::WalkDeletedFolder(NodeEntry* node, uint32_t key, uint32_t dep
         return;
     }
     // The folder ends where a cluster of it is taken by a live folder or was read already.
-    std::vector<exfat::ClusterRun> own;
-    for (const exfat::ClusterRun& r : runs) {
-        bool cut = false;
-        for (uint64_t c = r.dwFirst; c < uint64_t{r.dwFirst} + r.dwCount; ++c) {
-            const auto cluster = static_cast<uint32_t>(c);
-            if (m_liveFolderClusters.count(cluster) || m_walkedClusters.count(cluster)) {
-                cut = true;
-                break;
-            }
-            exfat::AppendCluster(&own, cluster);
-        }
-        if (cut) break;
-    }
-    const uint64_t length = std::min(exfat::RunClusters(own) * m_boot.ClusterBytes(),
-                                     std::min(info.nDataLength, kExFatMaxDirectoryBytes));
-    std::vector<uint8_t> data;
-    ReadRuns(own, length, &data);
-    ByteView view(data.data(), data.size(), m_boot.ClusterByteOffset(first));
-    const uint64_t content = FolderContentClusters(view);
-    if (content == 0) {
-        g_Logger.InfoF("Deleted folder [%s]: Detected clusters do not contain directory content. Skipped.", node->name);
-        return;
-    }
-    uint64_t mark = content;
-    for (const exfat::ClusterRun& r : own)
-        for (uint64_t c = r.dwFirst; c < uint64_t{r.dwFirst} + r.dwCount && mark; ++c, --mark)
-            m_walkedClusters.insert(static_cast<uint32_t>(c));
-    g_Logger.InfoF("Deleted folder [%s]: %llu cluster(s) of folder content", node->name,
-                   static_cast<unsigned long long>(content));
-    ProcessDirectory(node, view.Sub(0, static_cast<size_t>(content * m_boot.ClusterBytes())), true, depth, 0, 0);
+    std::vector<exfat::ClusterRun> own = CutAtWalked(runs);
+    const uint64_t length = std::min({exfat::RunClusters(own) * m_boot.ClusterBytes(), info.nDataLength,
+                                      kExFatMaxDirectoryBytes});
+    WalkFolderData(node, own, length, true, depth);
 }
 
 int CExFATParser::PrepareDirTree(int scale) {
@@ -202,6 +214,10 @@ int CExFATParser::PrepareDirTree(int scale) {
     m_liveFolderClusters.clear();
     m_walkedClusters.clear();
     m_deferred.clear();
+    m_nHeldDirectoryBytes = 0;
+    // Enough for every cluster's entry a few times over: a real volume's deleted chains
+    // are short or gone, so only a crafted one reaches it.
+    m_nChainStepLimit = m_fat.Steps() + 4 * uint64_t{m_boot.dwClusterCount} + (1u << 20);
     m_dwNodeCount = 0;
     if (!m_bVolumeUsable || m_rootRuns.empty()) {
         g_Logger.Error("Root directory is not available, the volume cannot be scanned");

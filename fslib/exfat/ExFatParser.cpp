@@ -165,13 +165,13 @@ void CExFATParser::ReadRootMetadata(ByteView root) {
 }
 
 void CExFATParser::FileRuns(const ExFatFileInfo& info, std::vector<exfat::ClusterRun>* runs, bool* viaChain,
-                            bool log) {
+                            bool log, bool bounded) {
     runs->clear();
     *viaChain = false;
     const uint64_t clusterBytes = m_boot.ClusterBytes();
     const uint64_t wanted = info.nDataLength / clusterBytes + (info.nDataLength % clusterBytes ? 1 : 0);
     if (wanted == 0 || !m_boot.IsHeapCluster(info.dwFirstCluster)) return;
-    if (!info.NoFatChain()) {
+    if (!info.NoFatChain() && (!bounded || m_fat.Steps() < m_nChainStepLimit)) {
         if (m_fat.FollowChain(info.dwFirstCluster, wanted, runs)) {
             *viaChain = true;
             if (log) g_Logger.Info("The file's clusters follow its FAT chain");
@@ -190,7 +190,7 @@ float CExFATParser::DamageOf(const ExFatFileInfo& info) {
     if (!m_bitmap.Loaded()) return 0.0f;
     std::vector<exfat::ClusterRun> runs;
     bool viaChain = false;
-    FileRuns(info, &runs, &viaChain, false);
+    FileRuns(info, &runs, &viaChain, false, true);
     const uint64_t total = exfat::RunClusters(runs);
     if (total == 0) return 0.0f;
     return static_cast<float>(static_cast<double>(m_bitmap.CountAllocated(runs)) / static_cast<double>(total));

@@ -37,6 +37,8 @@ constexpr int EXFAT_SCAN_NO_VOLUME = -1;
 constexpr uint64_t kExFatMaxDirectoryBytes = 64ull << 20;
 // Deepest folder level the walk descends to.
 constexpr uint32_t kExFatMaxWalkDepth = 128;
+// Folder data the walk holds at once, over all levels of a descent.
+constexpr uint64_t kExFatMaxHeldDirectoryBytes = 256ull << 20;
 
 class CExFATParser final : public CFileSystemParser {
 public:
@@ -68,7 +70,10 @@ public:
     // The clusters recovery reads for a file: contiguous from its first cluster when it
     // has no FAT chain, else its chain while that is plausible, else consecutive clusters.
     // Clusters past the heap's end are left out. *viaChain says which way was taken.
-    void FileRuns(const ExFatFileInfo& info, std::vector<exfat::ClusterRun>* runs, bool* viaChain, bool log);
+    // `bounded` (the damage estimates of a scan) follows chains only within the scan's
+    // step budget, so a volume of long crossing chains cannot make the scan quadratic.
+    void FileRuns(const ExFatFileInfo& info, std::vector<exfat::ClusterRun>* runs, bool* viaChain, bool log,
+                  bool bounded = false);
     // Share of those clusters that the allocation bitmap gives to live files now.
     float DamageOf(const ExFatFileInfo& info);
     // The table entry a tree node's key names, or null.
@@ -102,6 +107,11 @@ private:
                          int progressTo);
     void WalkLiveFolder(NodeEntry* node, uint32_t key, uint32_t depth);
     void WalkDeletedFolder(NodeEntry* node, uint32_t key, uint32_t depth);
+    // The runs up to the first cluster that a folder already walked holds.
+    std::vector<exfat::ClusterRun> CutAtWalked(const std::vector<exfat::ClusterRun>& runs) const;
+    // Reads a folder's data and walks it, within the budget of folder data held at once.
+    void WalkFolderData(NodeEntry* node, const std::vector<exfat::ClusterRun>& runs, uint64_t length,
+                        bool deleted, uint32_t depth);
     // How many leading clusters of a deleted folder's data hold verified entry sets.
     uint64_t FolderContentClusters(ByteView data) const;
     NodeEntry* MakeNode(const exfat::EntrySet& set, uint64_t diskOffset, bool deleted, uint32_t* key);
@@ -124,4 +134,6 @@ private:
     std::unordered_set<uint32_t> m_liveFolderClusters;  // every cluster of a live folder
     std::unordered_set<uint32_t> m_walkedClusters;      // clusters read as folder content
     std::deque<DeferredFolder> m_deferred;              // deleted folders of live folders
+    uint64_t m_nHeldDirectoryBytes = 0;
+    uint64_t m_nChainStepLimit = ~uint64_t{0};          // FAT steps the scan's estimates may take
 };

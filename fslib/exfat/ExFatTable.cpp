@@ -43,6 +43,7 @@ const uint8_t* FatTable::Block(uint64_t index) {
 
 uint32_t FatTable::Entry(uint32_t cluster) {
     if (!InHeap(cluster)) return 0;
+    ++m_nSteps;
     const uint64_t offset = uint64_t{cluster} * 4;
     ByteView block(Block(offset / kBlockBytes), kBlockBytes);
     return block.U32(static_cast<size_t>(offset % kBlockBytes));

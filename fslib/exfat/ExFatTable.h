@@ -36,14 +36,18 @@ public:
     // stopping at an entry outside the heap or at a cluster met before (a directory, whose
     // size the chain alone gives).
     void ReadChain(uint32_t first, uint64_t limit, std::vector<ClusterRun>* runs);
+    // Entries read so far, for callers that bound the work a volume can ask for.
+    uint64_t Steps() const { return m_nSteps; }
 
 private:
-    static constexpr size_t kBlockBytes = 64 * 1024;
-    static constexpr size_t kMaxBlocks = 256;
+    // Small blocks: a chain that jumps all over the FAT costs one small read per step.
+    static constexpr size_t kBlockBytes = 4 * 1024;
+    static constexpr size_t kMaxBlocks = 4096;
     const uint8_t* Block(uint64_t index);
     bool InHeap(uint64_t c) const { return c >= 2 && c < uint64_t{m_dwClusterCount} + 2; }
 
     uint32_t m_dwClusterCount = 0;
+    uint64_t m_nSteps = 0;
     FatBytesReader m_reader;
     std::unordered_map<uint64_t, std::vector<uint8_t>> m_blocks;
 };

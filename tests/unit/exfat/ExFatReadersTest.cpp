@@ -6,6 +6,7 @@
 #include <map>
 
 #include "fslib/core/FileSystemParser.h"
+#include "fslib/exfat/ExFatBitmap.h"
 #include "fslib/exfat/ExFatBootSector.h"
 #include "fslib/exfat/ExFatEntrySet.h"
 #include "fslib/exfat/ExFatTable.h"
@@ -226,6 +227,27 @@ TEST(ExFatTable, ChainsArePlausibleOnlyWhenTheyMatchTheSize) {
     table.ReadChain(10, 2, &runs);
     EXPECT_EQ(exfat::RunClusters(runs), 2u);
     EXPECT_EQ(table.Entry(102), 0u);  // past the heap
+}
+
+TEST(ExFatBitmap, CountsMatchBitByBitAcrossWordsAndTheHeapsEnd) {
+    std::vector<uint8_t> bytes(40);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 37 + 11);
+    exfat::Bitmap bitmap;
+    const uint32_t clusters = 300;  // 40 bytes hold 320 bits; the last 20 mean nothing
+    bitmap.Load(ByteView(bytes.data(), bytes.size()), clusters);
+    auto naive = [&](uint32_t first, uint32_t count) {
+        uint64_t n = 0;
+        for (uint64_t c = first; c < uint64_t{first} + count; ++c)
+            if (c >= 2 && c < clusters + 2 && ((bytes[(c - 2) / 8] >> ((c - 2) % 8)) & 1)) ++n;
+        return n;
+    };
+    for (auto [first, count] : {std::pair<uint32_t, uint32_t>{2, 1}, {2, 64}, {60, 10}, {65, 64}, {66, 200},
+                                {0, 5}, {290, 50}, {301, 1}, {302, 10}, {2, 300}}) {
+        EXPECT_EQ(bitmap.CountAllocated({{first, count}}), naive(first, count)) << first << "+" << count;
+    }
+    EXPECT_EQ(bitmap.CountAllocated({{2, 10}, {100, 5}}), naive(2, 10) + naive(100, 5));
+    EXPECT_EQ(bitmap.IsAllocated(2), (bytes[0] & 1) != 0);
+    EXPECT_FALSE(bitmap.IsAllocated(302));
 }
 
 }  // namespace
