@@ -3,7 +3,10 @@
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QDir>
+#include <QDesktopServices>
 #include <QFile>
+#include <QMenu>
+#include <QUrl>
 #include <QFileDialog>
 #include <QProcess>
 #include <map>
@@ -32,6 +35,15 @@
 #include "platform/DynamicLibrary.h"
 
 using namespace guitest;
+
+// Stands in for the desktop's URL opener.
+class UrlCatcher final : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void Open(const QUrl& url) { urls << url; }
+};
 
 class MainDlgTest final : public QObject {
     Q_OBJECT
@@ -607,6 +619,45 @@ private slots:
         QVERIFY(FileMenuEnabled(dlg));
         QVERIFY(!cancel->isVisible());
         QVERIFY(dlg.cursor().shape() != Qt::WaitCursor);
+
+        // The close box during a scan stops it and closes the window.
+        bool closeRefused = false;
+        connect(&watcher, &QTimer::timeout, &dlg, [&] {
+            if (!dlg.IsScanning() || progress->value() < 1) return;
+            watcher.stop();
+            closeRefused = !dlg.close();
+        });
+        watcher.start();
+        Click(Button(dlg, ids::IDC_RESCAN));
+        QVERIFY(closeRefused);  // the window waits for the worker, which stops at once
+        QCOMPARE(dlg.CurrentDrive()->scanStatus, -1000);
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.result(), 0);
+    }
+
+    void helpCommandsOpenTheProfilePagesAndTheLogFolder() {
+        auto dlg = MakeDialog();
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler("https", &catcher, "Open");
+        QDesktopServices::setUrlHandler("file", &catcher, "Open");
+        dlg->Command(ids::ID_HELP_SUPPORT)->trigger();
+        dlg->Command(ids::ID_HELP_WEBSITE)->trigger();
+        dlg->Command(ids::ID_OPEN_LOG_FOLDER)->trigger();
+        QDesktopServices::unsetUrlHandler("https");
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(catcher.urls.size(), 3);
+        QCOMPARE(catcher.urls[0], QUrl(dlg->ProfileValue("SupportURL")));
+        QCOMPARE(catcher.urls[1], QUrl(dlg->ProfileValue("HomeURL")));
+        QVERIFY(!dlg->ProfileValue("HomeURL").isEmpty());
+        QCOMPARE(catcher.urls[2], QUrl::fromLocalFile(m_folders->Path()));
+        // The File menu: Open Log Folder and a separator just above Exit.
+        QList<QAction*> file = dlg->Command(ids::ID_APP_EXIT)->associatedObjects().isEmpty()
+                                   ? QList<QAction*>()
+                                   : qobject_cast<QMenu*>(dlg->Command(ids::ID_APP_EXIT)->associatedObjects().first())->actions();
+        QVERIFY(file.size() >= 3);
+        QCOMPARE(file.last()->text(), QStringLiteral("Exit"));
+        QVERIFY(file[file.size() - 2]->isSeparator());
+        QCOMPARE(file[file.size() - 3]->text(), QStringLiteral("Open &Log Folder.."));
     }
 
     void aDestinationInAMountOfTheScannedImageIsRefused() {
