@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "common/logger/Logger.h"
-#include "fslib/core/TempFolder.h"
 #include "fslib/exfat/ExFatParser.h"
 #include "fslib/fat/FATParser.h"
 #include "fslib/ntfs/NTFSParser.h"
@@ -57,8 +56,6 @@ std::unique_ptr<CFileSystemParser> OpenParser(char letter, int* error) {
 int ScanDrive(DriveEntry* entry, const ScanOptions& options) {
     if (!entry) return -1;
     entry->scanStatus = 0;
-    // The name checks of a scan create a test file per entry; keep them off the disk.
-    if (!HasProcessTempFolder()) SetProcessTempFolder(ChooseScratchFolder());
     // An NTFS parser is kept and scanned again; any other drive gets a new parser.
     if (!entry->parser || entry->parser->GetFileSystemType() != FS_NTFS) {
         CDiskDrive* drive = OpenDrive(entry->letter);

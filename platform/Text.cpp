@@ -161,6 +161,21 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     return out;
 }
 
+size_t Utf16Length(std::string_view text) {
+    size_t units = 0;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        if (static_cast<uint8_t>(text[pos]) < 0x80) {
+            ++pos;
+            ++units;
+            continue;
+        }
+        bool valid = true;
+        units += DecodeUtf8(text, pos, &valid) >= 0x10000 ? 2 : 1;
+    }
+    return units;
+}
+
 std::string Cp437ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());

@@ -13,6 +13,8 @@ namespace platform {
 std::string Utf16ToUtf8(const char16_t* text, size_t count);
 inline std::string Utf16ToUtf8(std::u16string_view text) { return Utf16ToUtf8(text.data(), text.size()); }
 std::u16string Utf8ToUtf16(std::string_view text);
+// Length of Utf8ToUtf16(text), counted without building it.
+size_t Utf16Length(std::string_view text);
 
 // OEM code page 437 bytes to UTF-8.
 std::string Cp437ToUtf8(std::string_view bytes);

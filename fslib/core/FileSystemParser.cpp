@@ -204,7 +204,7 @@ int CFileSystemParser::GetValidFileNameA(uint32_t /*handle*/, const FindData* fd
     if (!fd) return 1;
     const std::string& candidate = !fd->cFileName.empty() ? fd->cFileName : fd->cAlternateFileName;
     if (candidate.empty()) return 1;
-    bool accepted = mode ? IsValidFileNameA(candidate.c_str()) : CanCreateFileA(candidate.c_str());
+    bool accepted = mode ? IsValidFileNameA(candidate.c_str()) : IsStorableFileNameA(candidate.c_str());
     if (!accepted) return 1;
     if (out) *out = candidate;
     return 0;

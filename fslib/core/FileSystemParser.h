@@ -116,6 +116,10 @@ public:
     // `folder` (the process-wide temporary folder when null).
     bool CanCreateFileA(const char* name, const char* folder = nullptr);
     bool CanCreateFileW(const char16_t* name, const char* folder = nullptr);
+    // What the test file decided where the tool was designed, from the name alone: the
+    // characters of IsValidFileNameA and at most 255 UTF-16 units. A name refused for
+    // its length is logged as the test file's failure was.
+    static bool IsStorableFileNameA(const char* name);
 
     uint8_t GetFileSystemType() const { return m_bFsType; }
     NodeEntry* GetRoot() { return &m_rootNode; }

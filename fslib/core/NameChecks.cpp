@@ -1,5 +1,5 @@
-// Whether a recovered name is acceptable: the character rules, and a test file created
-// in the parser's temporary folder to let the destination's file system decide.
+// Whether a recovered name is acceptable: the character rules, the length rule, and a
+// test file created in the parser's temporary folder to let a file system decide.
 #include <strings.h>
 
 #include <string>
@@ -11,6 +11,9 @@
 #include "platform/Text.h"
 
 namespace {
+// A name component of the file systems the tool was made for, in UTF-16 units.
+constexpr size_t kMaxStoredNameUnits = 255;
+
 template <typename Char>
 bool IsValidName(const Char* name) {
     if (!name || !name[0]) return false;
@@ -50,6 +53,13 @@ bool TryCreateTestFile(const std::string& path) {
 
 bool CFileSystemParser::IsValidFileNameA(const char* name) { return IsValidName(name); }
 bool CFileSystemParser::IsValidFileNameW(const char16_t* name) { return IsValidName(name); }
+
+bool CFileSystemParser::IsStorableFileNameA(const char* name) {
+    if (!IsValidFileNameA(name)) return false;
+    if (platform::Utf16Length(name) <= kMaxStoredNameUnits) return true;
+    g_Logger.Error("ERROR WHILE CREATING TEMP FILE");
+    return false;
+}
 
 bool CFileSystemParser::CanCreateFileA(const char* name, const char* folder) {
     if (name && strcasecmp(name, "RECYCLED") == 0) return true;

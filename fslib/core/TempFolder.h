@@ -13,8 +13,3 @@ std::string PreparePrivateTempFolder();
 std::string ProcessTempFolder();
 void SetProcessTempFolder(const std::string& folder);
 bool HasProcessTempFolder();
-
-// A folder on a memory file system ($XDG_RUNTIME_DIR, else /dev/shm) when one can be
-// created there, else the system temporary folder. The name check creates and deletes one
-// test file per scanned entry; on a disk file system that costs several times the scan.
-std::string ChooseScratchFolder();

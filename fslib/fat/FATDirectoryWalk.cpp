@@ -31,11 +31,6 @@ void MoveChildren(NodeEntry* from, NodeEntry* to) {
     }
 }
 
-// Failures of the name check's test file that say the folder, not the name, is at fault.
-bool TempFolderRefusesEveryName(DWORD error) {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_ACCESS_DENIED ||
-           error == ERROR_DISK_FULL;
-}
 
 }  // namespace
 
@@ -53,15 +48,6 @@ int CFATParser::GetValidFileNameA(const FindContext& ctx, const FindData* fd, st
         SetLastError(ERROR_SUCCESS);
         if (CFileSystemParser::GetValidFileNameA(ctx.hDirectory, fd, &name, mode) == 0) {
             if (out) *out = name;
-        } else if (mode == 0 && TempFolderRefusesEveryName(GetLastError()) && fd &&
-                   IsValidFileNameA((!fd->cFileName.empty() ? fd->cFileName : fd->cAlternateFileName).c_str())) {
-            // The test file could not be made for a reason that has nothing to do with the
-            // name: judged by its characters alone, rather than losing every entry.
-            if (!m_bTempFolderWarned) {
-                g_Logger.Error("Temporary folder cannot hold test files; names are checked by their characters only");
-                m_bTempFolderWarned = true;
-            }
-            if (out) *out = !fd->cFileName.empty() ? fd->cFileName : fd->cAlternateFileName;
         } else {
             status = 1;
         }

@@ -168,7 +168,6 @@ protected:
     std::unordered_set<const NodeEntry*> m_inheritedDeleted;
     uint32_t m_dwMirrorReplacements = 0;
     std::u16string m_wValidName;            // last name accepted by GetValidFileNameW
-    bool m_bTempFolderWarned = false;
     static constexpr size_t kTimeCacheLimit = 1 << 16;
     std::unordered_map<uint32_t, FILETIME> m_timeCache;
     std::vector<uint8_t> m_copyBuffer;

@@ -4,12 +4,15 @@
 
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "fslib/core/FileSystemParser.h"
 #include "fslib/core/TempFolder.h"
 #include "fslib/disk/MemoryDrive.h"
 #include "platform/Files.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -281,9 +284,33 @@ TEST(ParserBase, NameChecksUseTheProcessTemporaryFolder) {
     EXPECT_FALSE(p.CanCreateFileA("any.txt"));
     EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
     SetProcessTempFolder("");
-    std::string scratch = ChooseScratchFolder();
-    EXPECT_TRUE(platform::DirectoryExists(scratch));
     std::remove((dir + "/busy.txt").c_str());
     rmdir(dir.c_str());
+}
+}  // namespace
+
+namespace {
+// Where this file system takes the name too (at most 255 bytes), the rule and a real test
+// file agree.
+TEST(NameRule, AgreesWithATestFileWhereTheFolderTakesTheName) {
+    char folder[] = "/tmp/qvr-namerule-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    ListParser parser({});
+    const std::vector<std::u16string> pieces = {u"a", u"\u00e9", u"\u3042", u"\U0001F600"};
+    std::mt19937 random(99);
+    int compared = 0;
+    for (int i = 0; i < 400; ++i) {
+        std::u16string name;
+        const size_t target = 1 + random() % 120;
+        while (name.size() < target) name += pieces[random() % pieces.size()];  
+        if (random() % 4 == 0) name.insert(name.begin() + static_cast<long>(random() % name.size()), u':');
+        const std::string utf8 = platform::Utf16ToUtf8(name);
+        if (utf8.size() > 255) continue;
+        ++compared;
+        EXPECT_EQ(CFileSystemParser::IsStorableFileNameA(utf8.c_str()), parser.CanCreateFileA(utf8.c_str(), folder))
+            << utf8;
+    }
+    EXPECT_GT(compared, 100);
+    std::filesystem::remove_all(folder);
 }
 }  // namespace

@@ -8,6 +8,12 @@ using platform::UpperCaseUtf8;
 using platform::Utf16ToUtf8;
 using platform::Utf8ToUtf16;
 
+TEST(Utf16Length, CountsWhatTheConversionWouldMake) {
+    const char* samples[] = {"", "plain", "\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80x", "\xED\xA0\x80",
+                             "\xFF\xFE", "\xC3", "\xF0\x9F\x98", "\xE0\x80\x80", "a\x80" "b"};
+    for (const char* s : samples) EXPECT_EQ(platform::Utf16Length(s), Utf8ToUtf16(s).size()) << s;
+}
+
 TEST(Utf16ToUtf8, EncodesEachRangeAndPairs) {
     struct Case {
         const char* what;
