@@ -153,32 +153,36 @@ void CBrowserModel::ClickColumn(int column) {
     SetSort(column, state);
 }
 
-int CBrowserModel::Compare(const NodeEntry* a, const NodeEntry* b) const {
+int CBrowserModel::Compare(const SortItem& a, const SortItem& b) const {
     using namespace browser;
     int result = 0;
     switch (m_bSortColumn) {
-        case COL_NAME: result = GetNodeNamePart(a, PART_NAME).compare(GetNodeNamePart(b, PART_NAME)); break;
-        case COL_TYPE: result = GetNodeNamePart(a, PART_EXTENSION).compare(GetNodeNamePart(b, PART_EXTENSION)); break;
-        case COL_FOLDER: result = GetNodeNamePart(a, PART_FOLDER).compare(GetNodeNamePart(b, PART_FOLDER)); break;
+        case COL_NAME:
+        case COL_TYPE:
+        case COL_FOLDER: result = a.key.compare(b.key); break;
         case COL_STATUS:
-            if (a->isDeleted != b->isDeleted)
-                result = a->isDeleted - b->isDeleted;
-            else if (a->isDeleted)
-                result = DamagePercent(a->damageLevel) - DamagePercent(b->damageLevel);
+            if (a.node->isDeleted != b.node->isDeleted)
+                result = a.node->isDeleted - b.node->isDeleted;
+            else if (a.node->isDeleted)
+                result = DamagePercent(a.node->damageLevel) - DamagePercent(b.node->damageLevel);
             break;
-        case COL_SIZE: result = a->size < b->size ? -1 : (a->size > b->size ? 1 : 0); break;
-        case COL_MODIFIED: result = a->modifiedTime < b->modifiedTime ? -1 : (a->modifiedTime > b->modifiedTime); break;
-        case COL_CREATED: result = a->createdTime < b->createdTime ? -1 : (a->createdTime > b->createdTime); break;
+        case COL_SIZE: result = a.node->size < b.node->size ? -1 : (a.node->size > b.node->size ? 1 : 0); break;
+        case COL_MODIFIED:
+            result = a.node->modifiedTime < b.node->modifiedTime ? -1 : (a.node->modifiedTime > b.node->modifiedTime);
+            break;
+        case COL_CREATED:
+            result = a.node->createdTime < b.node->createdTime ? -1 : (a.node->createdTime > b.node->createdTime);
+            break;
         default: break;
     }
     result = Sign(result);
     return m_nSortState == SORT_DESCENDING ? -result : result;
 }
 
-void CBrowserModel::QuickSort(std::vector<NodeEntry*>& rows, long lo, long hi) const {
+void CBrowserModel::QuickSort(std::vector<SortItem>& rows, long lo, long hi) const {
     // Middle element as pivot; the smaller side recurses, so the stack stays shallow.
     while (lo < hi) {
-        NodeEntry* pivot = rows[lo + (hi - lo) / 2];
+        const SortItem pivot = rows[lo + (hi - lo) / 2];
         long i = lo, j = hi;
         while (i <= j) {
             while (i <= hi && Compare(rows[i], pivot) < 0) ++i;
@@ -197,7 +201,20 @@ void CBrowserModel::QuickSort(std::vector<NodeEntry*>& rows, long lo, long hi) c
 
 void CBrowserModel::Sort() {
     if (!m_pDrive || m_nSortState == browser::SORT_NONE || m_pDrive->listedNodes.size() < 2) return;
-    QuickSort(m_pDrive->listedNodes, 0, static_cast<long>(m_pDrive->listedNodes.size()) - 1);
+    std::vector<NodeEntry*>& listed = m_pDrive->listedNodes;
+    // The text columns compare the lower-case name parts: each row's part is made once
+    // per sort, not once per comparison.
+    int part = -1;
+    if (m_bSortColumn == browser::COL_NAME) part = browser::PART_NAME;
+    if (m_bSortColumn == browser::COL_TYPE) part = browser::PART_EXTENSION;
+    if (m_bSortColumn == browser::COL_FOLDER) part = browser::PART_FOLDER;
+    std::vector<SortItem> rows(listed.size());
+    for (size_t i = 0; i < listed.size(); ++i) {
+        rows[i].node = listed[i];
+        if (part >= 0) rows[i].key = browser::GetNodeNamePart(listed[i], part);
+    }
+    QuickSort(rows, 0, static_cast<long>(rows.size()) - 1);
+    for (size_t i = 0; i < rows.size(); ++i) listed[i] = rows[i].node;
 }
 
 void CBrowserModel::EnterFolder(NodeEntry* folder) {

@@ -117,8 +117,13 @@ public:
 private:
     void ClearListing(DriveEntry* drive);
     void Refill();
-    int Compare(const NodeEntry* a, const NodeEntry* b) const;
-    void QuickSort(std::vector<NodeEntry*>& rows, long lo, long hi) const;
+    // A row and, for the text columns, the name part it is sorted by.
+    struct SortItem {
+        NodeEntry* node = nullptr;
+        std::string key;
+    };
+    int Compare(const SortItem& a, const SortItem& b) const;
+    void QuickSort(std::vector<SortItem>& rows, long lo, long hi) const;
 
     ITypeNameProvider* m_pTypeNames;
     RecycleBinLookup m_lookup;
