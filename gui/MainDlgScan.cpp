@@ -66,7 +66,10 @@ void CMainDlg::StartScan() {
         const QString rescan = Letter(QString::fromUtf8(text::kRescanButton), m_pCurrentDrive->letter);
         m_pRescan->setText(rescan);
         Command(ids::ID_FILE_SCAN)->setText(rescan);
-        if (m_pCurrentDrive->parser) UpdateListStatus();
+        if (m_pCurrentDrive->parser)
+            UpdateListStatus();
+        else
+            ShowDriveState(m_pCurrentDrive);  // the scan gave no tree: the drive's state, not "Scanning"
     }
     // The Scan button lost the keyboard while it was disabled: the list takes it, on its
     // first row, so the result can be browsed with the keys at once.
