@@ -8,11 +8,33 @@
 #include "fslib/fat/FATParser.h"
 #include "fslib/ntfs/NTFSParser.h"
 
+namespace {
+// exFAT keeps a copy of its boot region from its sector 12: a card whose first sector was
+// wiped is still recognised from the copy (tried for each sector size exFAT allows).
+uint8_t DetectExFatBackup(CDiskDrive* drive, uint8_t bootSector[512]) {
+    constexpr uint64_t kBackupBootSector = 12;
+    constexpr size_t kBytesPerSectorShift = 108;
+    for (unsigned shift = 9; shift <= 12; ++shift) {
+        uint8_t backup[512] = {};
+        uint32_t read = 0;
+        if (drive->ReadSectors((kBackupBootSector << shift) / 512, backup, 1, &read) == 0 || read != 1) continue;
+        if (IsExFatBootSector(backup, sizeof backup) && backup[kBytesPerSectorShift] == shift) {
+            g_Logger.Error("The boot sector is not recognised; the backup exFAT boot sector is used");
+            std::memcpy(bootSector, backup, sizeof backup);
+            return FS_EXFAT;
+        }
+    }
+    return FS_UNKNOWN;
+}
+}  // namespace
+
 uint8_t DetectDriveFileSystem(CDiskDrive* drive, uint8_t bootSector[512]) {
     std::memset(bootSector, 0, 512);
     uint32_t read = 0;
     if (drive->ReadSectors(0, bootSector, 1, &read) == 0 || read != 1) return FS_UNKNOWN;
-    return DetectFileSystem(bootSector, 512);
+    uint8_t type = DetectFileSystem(bootSector, 512);
+    if (type == FS_UNKNOWN) type = DetectExFatBackup(drive, bootSector);
+    return type;
 }
 
 std::unique_ptr<CFileSystemParser> MakeParserOfType(uint8_t type, CDiskDrive* drive, const uint8_t* boot) {

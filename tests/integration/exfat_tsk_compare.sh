@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Real exFAT volumes (512-byte, 4 KiB and 128 KiB clusters) made with mkfs.exfat and filled
-# through exfat-fuse: long and non-ASCII names, contiguous and fragmented files, deleted
-# files and folder trees, a file overwritten after deletion. `qvr scan --json` must list
-# what The Sleuth Kit's `fls -r -p -l` lists, with the same path, kind, deleted mark and
-# size; `qvr recover` must give every deleted file whose clusters are still free the
-# bytes `icat -r` gives, with its modification time; the overwritten one must be "Poor".
+# Real exFAT volumes (512-byte, 4 KiB and 128 KiB clusters; 4096-byte sectors) made with
+# mkfs.exfat and filled through exfat-fuse: long and non-ASCII names, contiguous and
+# fragmented files, deleted files and folder trees, a file overwritten after deletion.
+# `qvr scan --json` must list what The Sleuth Kit's `fls -r -p -l` lists, with the same
+# path, kind, deleted mark and size; `qvr recover` must give every deleted file whose
+# clusters are still free the bytes `icat -r` gives, with its modification time; the
+# overwritten one must be "Poor".
 source "$(dirname "$0")/common.bash" "$@"
 source "$(dirname "$0")/exfat.bash"
 
@@ -137,11 +138,16 @@ PY
 }
 
 status=0
-for volume in "c512:512:16M" "c4k:4K:32M" "c128k:128K:96M"; do
-  IFS=: read -r label cluster size <<< "$volume"
+# The last volume has 4096-byte sectors: mkfs.exfat takes the sector size of the device
+# it formats, here a loop device made with that sector size.
+for volume in "c512:512:16M:512" "c4k:4K:32M:512" "c128k:128K:96M:512" "s4k:8K:48M:4096"; do
+  IFS=: read -r label cluster size sector <<< "$volume"
   img="$work/$label.img"
   truncate -s "$size" "$img"
-  mkfs.exfat -c "$cluster" "$img" > /dev/null
+  exfat_loop=$(losetup --sector-size "$sector" -f --show "$img")
+  mkfs.exfat -c "$cluster" "$exfat_loop" > /dev/null
+  losetup -d "$exfat_loop"
+  exfat_loop=""
   fill "$img"
   compare "$img" "$label" || status=1
   recover "$img" "$label"

@@ -45,4 +45,10 @@ for path in "${deleted[@]}"; do
 done
 written=$(find "$out" -type f | wc -l)
 [ "$written" -eq "${#deleted[@]}" ] || fail "$written files written, ${#deleted[@]} were deleted"
-echo "recovered ${#deleted[@]} deleted photos byte for byte"
+
+# The same card with its first sector wiped: the backup boot region stands in.
+cp "$img" "$work/wiped.img"
+dd if=/dev/zero of="$work/wiped.img" bs=512 count=1 conv=notrunc status=none
+"$qvr" --log "$log" scan "$work/wiped.img" --deleted-only > "$work/wiped.txt" || fail "scan of the wiped card exited $?"
+diff <(tail -n +2 "$work/scan.txt") <(tail -n +2 "$work/wiped.txt") > /dev/null || fail "the wiped card scans differently"
+echo "recovered ${#deleted[@]} deleted photos byte for byte; the card with a wiped boot sector scans the same"
