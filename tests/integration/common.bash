@@ -18,3 +18,15 @@ trap cleanup EXIT
 export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# A new NTFS image of SIZE made by mkntfs (OPTIONS passed on) and mounted with ntfs-3g
+# on $mnt; sets img.
+new_ntfs() {
+  local size=$1
+  shift
+  img="$work/v.img"
+  rm -f "$img"
+  truncate -s "$size" "$img"
+  mkntfs -q -F -f "$@" "$img" >/dev/null 2>&1 || fail "mkntfs $*"
+  mkdir -p "$mnt"
+  ntfs-3g "$img" "$mnt"
+}

@@ -5,11 +5,7 @@
 # "qvr cat" must equal icat, and a recovered preallocated file must hold the same bytes.
 source "$(dirname "$0")/common.bash" "$@"
 
-img="$work/v.img"
-truncate -s 32M "$img"
-mkntfs -q -F -f "$img" >/dev/null 2>&1
-mkdir -p "$mnt"
-ntfs-3g "$img" "$mnt"
+new_ntfs 32M
 head -c 3M /dev/urandom > "$mnt/stale.bin"
 sync
 rm "$mnt/stale.bin"

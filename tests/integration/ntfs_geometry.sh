@@ -20,13 +20,8 @@ populate() {
 
 for opts in "-c 65536" "-s 4096" "-s 4096 -c 8192"; do
   echo "== mkntfs $opts"
-  img="$work/v.img"
-  rm -f "$img"
-  truncate -s 128M "$img"
   # shellcheck disable=SC2086
-  mkntfs -q -F -f $opts "$img" >/dev/null 2>&1 || fail "mkntfs $opts"
-  mkdir -p "$mnt"
-  ntfs-3g "$img" "$mnt"
+  new_ntfs 128M $opts
   populate
   umount "$mnt"
   python3 "$(dirname "$0")/ntfs_compare.py" "$qvr" "$img" "$work" || fail "mkntfs $opts differs from fls/icat"

@@ -6,11 +6,7 @@
 # equal icat's.
 source "$(dirname "$0")/common.bash" "$@"
 
-img="$work/v.img"
-truncate -s 32M "$img"
-mkntfs -q -F -f "$img" >/dev/null 2>&1
-mkdir -p "$mnt"
-ntfs-3g "$img" "$mnt"
+new_ntfs 32M
 mkdir "$mnt/a" "$mnt/b" "$mnt/c"
 head -c 50000 /dev/urandom > "$mnt/a/base.bin"
 for i in $(seq 99); do

@@ -5,11 +5,7 @@
 # state, and the data of files must equal icat's.
 source "$(dirname "$0")/common.bash" "$@"
 
-img="$work/v.img"
-truncate -s 32M "$img"
-mkntfs -q -F -f -c 512 "$img" >/dev/null 2>&1
-mkdir -p "$mnt"
-ntfs-3g "$img" "$mnt"
+new_ntfs 32M -c 512
 
 # Non-resident files of three clusters fill the volume; removing every other one leaves
 # holes of three clusters (a record and a half) where the $MFT has to grow.

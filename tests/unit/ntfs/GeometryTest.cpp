@@ -10,6 +10,17 @@ using fixture::NtfsImageBuilder;
 
 namespace {
 
+NtfsImageBuilder::Options Geometry(uint32_t bytesPerSector, uint32_t sectorsPerCluster, uint32_t recordSize,
+                                   uint64_t totalSectors, uint64_t mftCluster) {
+    NtfsImageBuilder::Options o;
+    o.bytesPerSector = bytesPerSector;
+    o.sectorsPerCluster = sectorsPerCluster;
+    o.recordSize = recordSize;
+    o.totalSectors = totalSectors;
+    o.mftCluster = mftCluster;
+    return o;
+}
+
 std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
     std::vector<uint8_t> v(n);
     for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * 7 + seed + i / 251);
@@ -43,12 +54,8 @@ TEST(NtfsBootSector, GeometryOfBuiltVolumes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.spc);
-        NtfsImageBuilder::Options o;
-        o.bytesPerSector = c.bps;
-        o.sectorsPerCluster = c.spc;
-        o.recordSize = c.record;
-        o.totalSectors = c.spc >= 4096 ? 4096 * 8 : 16384;
-        o.mftCluster = c.spc >= 4096 ? 1 : 16;
+        NtfsImageBuilder::Options o =
+            Geometry(c.bps, c.spc, c.record, c.spc >= 4096 ? 4096 * 8 : 16384, c.spc >= 4096 ? 1 : 16);
         std::vector<uint8_t> image = NtfsImageBuilder(o).Build();
         ntfs::BootGeometry g;
         ASSERT_TRUE(ntfs::ReadBootGeometry(ByteView(image.data(), 512), &g));
@@ -105,13 +112,7 @@ TEST(NtfsGeometry, LargeClustersAndLargeRecordsScanAndRead) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.spc);
-        NtfsImageBuilder::Options o;
-        o.bytesPerSector = c.bps;
-        o.sectorsPerCluster = c.spc;
-        o.recordSize = c.record;
-        o.totalSectors = c.totalSectors;
-        o.mftCluster = c.mftCluster;
-        NtfsImageBuilder b(o);
+        NtfsImageBuilder b(Geometry(c.bps, c.spc, c.record, c.totalSectors, c.mftCluster));
         std::vector<uint8_t> big = Pattern(70000, 3);
         uint32_t live = b.AddFile(5, u"big.bin", big);
         uint32_t gone = b.AddFile(5, u"gone.txt", {'g', 'o'}, true);
