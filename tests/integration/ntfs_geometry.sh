@@ -35,3 +35,9 @@ missing = want - paths
 sys.exit(f"missing: {sorted(missing)}" if missing else 0)
 PY
 done
+
+# A volume whose $MFT cannot be located (no cluster size) is a failed scan with the
+# error line, never an empty volume scanned with success.
+printf '\000' | dd of="$img" bs=1 seek=13 conv=notrunc 2>/dev/null
+if "$qvr" --log "$work/broken.log" scan "$img" > /dev/null 2>&1; then fail "an unprepared volume scanned with success"; fi
+grep -q "ERROR  | PrepareDirectoryTree() returns -" "$work/broken.log" || fail "no error line for the unprepared volume"

@@ -120,3 +120,7 @@ if checked < len(expected) or orphans < 1 or problems:
     print("\n".join(problems) or "too few entries checked", file=sys.stderr)
     sys.exit(1)
 PY
+
+# The whole tree, live entries included, like fls; compressed, sparse and fragmented
+# files read like icat.
+python3 "$(dirname "$0")/ntfs_compare.py" "$qvr" "$img" "$work" --max-cat 150
