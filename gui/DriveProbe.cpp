@@ -21,5 +21,5 @@ QString NotSupportedReason(const platform::DriveSource& drive) {
     const BOOL read = platform::RawRead(fd, boot, sizeof boot, 0, &done);
     platform::CloseRawSource(fd);
     if (!read || done < sizeof boot) return QStringLiteral("The first sector of %1 cannot be read.").arg(source);
-    return QStringLiteral("%1 holds no NTFS, FAT12, FAT16 or FAT32 file system.").arg(source);
+    return QStringLiteral("%1 holds no NTFS, FAT12, FAT16, FAT32 or exFAT file system.").arg(source);
 }

@@ -185,7 +185,7 @@ private slots:
         QVERIFY(panel->isVisible());
         QVERIFY(!Find<CHintPanel>(*dlg, ids::IDC_INVITATION_PANEL)->isVisible());
         QCOMPARE(panel->Text(), QStringLiteral("Drive C: undelete is not supported"));
-        QVERIFY2(panel->Reason().contains("holds no NTFS, FAT12, FAT16 or FAT32 file system"),
+        QVERIFY2(panel->Reason().contains("holds no NTFS, FAT12, FAT16, FAT32 or exFAT file system"),
                  qPrintable(panel->Reason()));
         QCOMPARE(Button(*dlg, ids::IDC_RESCAN)->text(), QStringLiteral("Scan C:"));
         QVERIFY(!Button(*dlg, ids::IDC_RESCAN)->isEnabled());
