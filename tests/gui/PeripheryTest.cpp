@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -243,12 +244,16 @@ private slots:
             QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
             QCOMPARE(dialog->nameFilters(), (QStringList{"ZIP Archives (*.zip)", "All Files (*)"}));
             offered = dialog->selectedFiles().value(0);
-            dialog->selectFile(target);
+            // Typed, as a person would: selectFile() leaves a focused name box as it is.
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY2(name, "the save dialog's name box was expected");
+            name->setText(target);
             static_cast<QDialog*>(dialog)->accept();
         });
         Click(Find<QPushButton>(about, CAboutDlg::IDC_DIAGNOSTICS));
         g_Logger.Close();
         QCOMPARE(script.Pending(), 0);
+        QCOMPARE(script.unexpected, 0);
         QCOMPARE(QFileInfo(offered).fileName(), QStringLiteral("mvdiag.zip"));
         QCOMPARE(ArchiveMembers(ReadAll(target)),
                  (QStringList{"contents.txt", "diagnostics.txt", "session.log"}));
