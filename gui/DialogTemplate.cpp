@@ -35,9 +35,9 @@ void CAnchorLayout::Apply(QSize current) const {
 
 namespace {
 
-QWidget* MakeControl(QWidget* parent, const ControlSpec& spec) {
-    const QString text = spec.text ? QString::fromUtf8(spec.text) : QString();
-    switch (spec.kind) {
+QWidget* MakeControl(QWidget* parent, const ControlSpec& control) {
+    const QString text = control.text ? QString::fromUtf8(control.text) : QString();
+    switch (control.kind) {
         case ControlKind::TreeView: {
             auto* tree = new QTreeWidget(parent);
             tree->setHeaderHidden(true);
@@ -55,7 +55,7 @@ QWidget* MakeControl(QWidget* parent, const ControlSpec& spec) {
         case ControlKind::DefPushButton: {
             auto* button = new QPushButton(text, parent);
             button->setAutoDefault(false);
-            button->setDefault(spec.kind == ControlKind::DefPushButton);
+            button->setDefault(control.kind == ControlKind::DefPushButton);
             return button;
         }
         case ControlKind::Static: {
@@ -70,7 +70,7 @@ QWidget* MakeControl(QWidget* parent, const ControlSpec& spec) {
         case ControlKind::EtchedHorz:
         case ControlKind::EtchedVert: {
             auto* line = new QFrame(parent);
-            line->setFrameShape(spec.kind == ControlKind::EtchedHorz ? QFrame::HLine : QFrame::VLine);
+            line->setFrameShape(control.kind == ControlKind::EtchedHorz ? QFrame::HLine : QFrame::VLine);
             line->setFrameShadow(QFrame::Sunken);
             return line;
         }
@@ -104,20 +104,20 @@ std::vector<QWidget*> CreateControls(QWidget* parent, const DialogTemplate& dial
                                      CAnchorLayout* anchors) {
     std::vector<QWidget*> made;
     if (anchors) anchors->SetReferenceSize(units.ToPixels(QSize(dialogTemplate.width, dialogTemplate.height)));
-    for (const ControlSpec& spec : dialogTemplate.controls) {
-        QWidget* widget = MakeControl(parent, spec);
+    for (const ControlSpec& control : dialogTemplate.controls) {
+        QWidget* widget = MakeControl(parent, control);
         if (!widget) continue;
-        if (spec.id != kNoControlId) widget->setObjectName(ControlName(spec.id));
-        QRect rect = units.ToPixels(spec.x, spec.y, spec.w, spec.h);
+        if (control.id != kNoControlId) widget->setObjectName(ControlName(control.id));
+        QRect rect = units.ToPixels(control.x, control.y, control.w, control.h);
         // An etched line of one unit still needs room for its two pixel rows.
-        if (spec.kind == ControlKind::EtchedHorz) rect.setHeight(std::max(rect.height(), 2));
-        if (spec.kind == ControlKind::EtchedVert) rect.setWidth(std::max(rect.width(), 2));
+        if (control.kind == ControlKind::EtchedHorz) rect.setHeight(std::max(rect.height(), 2));
+        if (control.kind == ControlKind::EtchedVert) rect.setWidth(std::max(rect.width(), 2));
         // A label never cuts its text: the desktop's font may be wider than the one the
         // template was drawn for, and labels have free room to their right.
-        if (spec.kind == ControlKind::Static && spec.text)
+        if (control.kind == ControlKind::Static && control.text)
             rect.setWidth(std::max(rect.width(), widget->sizeHint().width()));
         widget->setGeometry(rect);
-        if (anchors) anchors->Add(widget, rect, spec.anchors);
+        if (anchors) anchors->Add(widget, rect, control.anchors);
         made.push_back(widget);
     }
     return made;
