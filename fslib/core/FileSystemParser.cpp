@@ -88,6 +88,19 @@ void CFileSystemParser::FreeHandle(uint32_t handle) {
     if (handle < m_handles.size()) m_handles[handle].reset();
 }
 
+void CFileSystemParser::ReleaseCountedHandle(uint32_t handle) {
+    CHandleObject* h = GetHandleObject(handle);
+    if (!h) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return;
+    }
+    if (h->dwRefCount > 1) {
+        --h->dwRefCount;
+        return;
+    }
+    FreeHandle(handle);
+}
+
 NodeEntry* CFileSystemParser::FindNodeByKey(NodeEntry* folder, uint32_t key) {
     if (!folder) return nullptr;
     for (NodeEntry* c : folder->Children())

@@ -104,6 +104,9 @@ public:
     uint32_t InsertHandle(CHandleObject* object);
     // Empties a slot and deletes its object.
     void FreeHandle(uint32_t handle);
+    // Drops one reference of a counted handle and frees it with the last one; an empty
+    // slot sets ERROR_INVALID_HANDLE.
+    void ReleaseCountedHandle(uint32_t handle);
 
     // Volume reads relative to the volume's first sector.
     int ReadVolumeSectors(uint64_t sector, void* buffer, uint32_t count, uint32_t* read);

@@ -85,18 +85,7 @@ uint32_t CExFATParser::GetFileSize(uint32_t handle, uint32_t* high) {
     return static_cast<uint32_t>(size);
 }
 
-void CExFATParser::CloseFile(uint32_t handle) {
-    CHandleObject* h = GetHandleObject(handle);
-    if (!h) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return;
-    }
-    if (h->dwRefCount > 1) {
-        --h->dwRefCount;
-        return;
-    }
-    FreeHandle(handle);
-}
+void CExFATParser::CloseFile(uint32_t handle) { ReleaseCountedHandle(handle); }
 
 float CExFATParser::EstimateDamageLevel(uint32_t handle) {
     auto* h = dynamic_cast<CExFATHandle*>(GetHandleObject(handle));

@@ -101,18 +101,7 @@ int CNTFSParser::ReadDirectoryData(uint32_t handle) {
     return 0;
 }
 
-void CNTFSParser::CloseFile(uint32_t handle) {
-    CHandleObject* h = GetHandleObject(handle);
-    if (!h) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return;
-    }
-    if (h->dwRefCount > 1) {
-        --h->dwRefCount;
-        return;
-    }
-    FreeHandle(handle);
-}
+void CNTFSParser::CloseFile(uint32_t handle) { ReleaseCountedHandle(handle); }
 
 void CNTFSParser::LogDirDataSize(uint32_t handle) {
     CHandleObject* h = GetHandleObject(handle);
