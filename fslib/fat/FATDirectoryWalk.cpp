@@ -136,6 +136,7 @@ void CFATParser::ReviveInheritedDeletions(NodeEntry* folder) {
         for (NodeEntry* c : f->Children()) {
             if (m_inheritedDeleted.erase(c) == 0) continue;
             c->isDeleted = 0;
+            c->damageLevel = 0.0f;
             if (c->IsDirectory()) pending.push_back(c);
         }
     }
@@ -297,6 +298,7 @@ int CFATParser::ProcessDirectory(NodeEntry* parent, double progressStart, double
             node->size = entry.U32(fatdir::kFileSize);
             node->modifiedTime = fd->ftLastWriteTime;
             node->createdTime = fd->ftCreationTime;
+            if (deleted) node->damageLevel = EstimateFileDamage(cluster, node->size);
             if (deleted && !fatdir::IsDeleted(entry)) m_inheritedDeleted.insert(node);
             parent->AddChild(node);
             node->parent = parent;

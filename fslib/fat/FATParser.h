@@ -89,6 +89,13 @@ public:
     // last one until the size is covered (a deleted file's FAT entries are free), never
     // past the last cluster of the volume.
     void GetFileClusters(uint32_t firstCluster, uint64_t size, std::vector<uint32_t>& list) const;
+    // Damage of a deleted file of `size` bytes from `firstCluster`: the share, 0.0 to 1.0,
+    // of the clusters recovery would read that the FAT now gives to something (clusters
+    // outside the data area count as lost).
+    float EstimateFileDamage(uint32_t firstCluster, uint64_t size) const;
+    // Clusters in [first, first + count) whose FAT entry is not free, or that lie outside
+    // the data area.
+    uint64_t CountAllocatedClusters(uint64_t first, uint64_t count) const;
     // Reads `count` clusters from `cluster` on; unreadable sectors arrive as zeros.
     // Returns the disk drive's status (1 = read), or kSeekFailed for a cluster below 2.
     int ReadClusters(uint32_t cluster, uint32_t count, uint8_t* buffer);
@@ -172,6 +179,10 @@ protected:
     std::unordered_map<uint32_t, FILETIME> m_timeCache;
     std::vector<uint8_t> m_copyBuffer;
     uint32_t m_dwCopyBufferSize = 0;
+    // Allocated clusters below each 4096-cluster block boundary, built at the first
+    // damage estimate (the FAT in memory does not change after preparation).
+    void BuildAllocationSummary() const;
+    mutable std::vector<uint32_t> m_allocatedBefore;
 };
 
 class CFAT12Parser : public CFATParser {

@@ -273,3 +273,43 @@ TEST(FatClusters, FileClustersExtendAGoneChainBySize) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FatDamage, ShareOfTheClustersRecoveryWouldReadThatAreInUseAgain) {
+    FatImageBuilder::Options o = Fat(16);
+    o.totalSectors = 40000;  // 512-byte clusters: ranges cross several summary blocks
+    FatImageBuilder b(o);
+    // A live file 10 -> 30 -> 31 takes the start of a deleted one that began at 10.
+    b.SetFat(10, 30), b.SetFat(30, 31), b.SetFat(31, 0xFFFF);
+    b.SetFat(33, 0xFFFF);
+    // Clusters 5000..5999 are in use; 300 is a one-cluster file.
+    for (uint32_t c = 5000; c < 6000; ++c) b.SetFat(c, c + 1 == 6000 ? 0xFFFF : c + 1);
+    b.SetFat(300, 0xFFFF);
+    auto p = MakeParser(b);
+    const uint32_t last = p->GetLastCluster();
+    struct Case {
+        const char* what;
+        uint32_t first;
+        uint64_t size;
+        float damage;
+    } cases[] = {
+        {"free run", 100, 10000, 0.0f},
+        {"empty file", 10, 0, 0.0f},
+        {"one cluster in use", 300, 512, 1.0f},
+        {"chain, then consecutive clusters 32..34 of which 33 is in use", 10, 6 * 512, 4.0f / 6},
+        {"chain cut by the size", 10, 2 * 512, 1.0f},
+        {"a thousand in use among four thousand", 4000, 4000 * 512, 0.25f},
+        {"the whole used stretch", 5000, 1000 * 512, 1.0f},
+        {"two clusters inside the volume, two past its end", last - 1, 4 * 512, 0.5f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_FLOAT_EQ(p->EstimateFileDamage(c.first, c.size), c.damage);
+    }
+    EXPECT_EQ(p->CountAllocatedClusters(2, 5998), 1000u + 4 + 1);
+    // Clusters 0 and 1 are not in the data area: nothing of a file is there.
+    EXPECT_EQ(p->CountAllocatedClusters(0, 6000), 1000u + 4 + 1 + 2);
+}
+
+}  // namespace
