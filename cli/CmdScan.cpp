@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/ContentCheck.h"
 #include "cli/CliScan.h"
 #include "cli/Commands.h"
 #include "platform/Time.h"
@@ -84,13 +85,14 @@ void WalkTree(NodeEntry* root, Visit visit) {
 
 int CmdScan(int argc, char** argv) {
     std::string volume;
-    bool json = false, deletedOnly = false;
+    bool json = false, deletedOnly = false, checkContent = false;
     ScanOptions options;
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--json") json = true;
         else if (a == "--deleted-only") deletedOnly = true;
         else if (a == "--orphans") options.attachOrphans = true;
+        else if (a == "--check-content") checkContent = true;
         else if (!a.empty() && a[0] != '-' && volume.empty()) volume = a;
         else {
             std::fprintf(stderr, "qvr scan: unexpected argument %s\n", a.c_str());
@@ -98,7 +100,7 @@ int CmdScan(int argc, char** argv) {
         }
     }
     if (volume.empty()) {
-        std::fprintf(stderr, "usage: qvr scan VOLUME [--json] [--deleted-only] [--orphans]\n");
+        std::fprintf(stderr, "usage: qvr scan VOLUME [--json] [--deleted-only] [--orphans] [--check-content]\n");
         return kExitUsage;
     }
     char letter = ResolveVolume(volume);
@@ -112,6 +114,11 @@ int CmdScan(int argc, char** argv) {
     // With --deleted-only a folder is listed when something deleted lies below it, which is
     // what the marking pass left in its isDeleted byte.
     auto wanted = [&](const NodeEntry* n) { return !deletedOnly || n->isDeleted || n->scanDeleted; };
+    // Only deleted files are checked: a live file's start says nothing about recovery.
+    auto verdict = [&](NodeEntry* n) {
+        if (!checkContent || !n->scanDeleted || n->IsDirectory()) return ContentVerdict::NotChecked;
+        return CheckNodeContent(parser, n);
+    };
 
     if (json) {
         nlohmann::json doc;
@@ -122,14 +129,20 @@ int CmdScan(int argc, char** argv) {
         if (parser) {
             WalkTree(parser->GetRoot(), [&](NodeEntry* n, const std::string& path, size_t) {
                 if (!wanted(n)) return;
-                entries.push_back({{"path", path},
-                                   {"key", n->key},
-                                   {"directory", n->IsDirectory()},
-                                   {"deleted", n->scanDeleted != 0},
-                                   {"size", n->size},
-                                   {"modified", TimeValue(n->modifiedTime)},
-                                   {"created", TimeValue(n->createdTime)},
-                                   {"damage", n->damageLevel}});
+                nlohmann::json entry = {{"path", path},
+                                        {"key", n->key},
+                                        {"directory", n->IsDirectory()},
+                                        {"deleted", n->scanDeleted != 0},
+                                        {"size", n->size},
+                                        {"modified", TimeValue(n->modifiedTime)},
+                                        {"created", TimeValue(n->createdTime)},
+                                        {"damage", n->damageLevel}};
+                if (checkContent) {
+                    ContentVerdict v = verdict(n);
+                    entry["content"] = v == ContentVerdict::NotChecked ? nlohmann::json(nullptr)
+                                                                       : nlohmann::json(ContentVerdictText(v));
+                }
+                entries.push_back(std::move(entry));
             });
         }
         doc["entries"] = std::move(entries);
@@ -149,6 +162,10 @@ int CmdScan(int argc, char** argv) {
                 << (n->scanDeleted ? "deleted" : "live") << "  " << uint64_t{n->size} << "  "
                 << (whenLength ? std::string_view(when, whenLength) : std::string_view("Unknown")) << "  "
                 << (n->scanDeleted && !n->IsDirectory() ? DamageWord(n) : "-");
+            if (checkContent) {
+                ContentVerdict v = verdict(n);
+                out << "  " << (v == ContentVerdict::NotChecked ? "-" : ContentVerdictText(v));
+            }
             out.EndLine();
         });
     }

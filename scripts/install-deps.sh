@@ -4,6 +4,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libzip-dev libblkid-dev qt6-base-dev
+  libmagic-dev libssl-dev
   sleuthkit ntfs-3g mtools dosfstools exfatprogs exfat-fuse attr util-linux
   clang libclang-rt-14-dev
 )

@@ -100,6 +100,9 @@ public:
     // also the "no memory" answer, and a real handle only when it has just filled an
     // empty slot 0.
     uint32_t OpenNodeFile(NodeEntry* node);
+    // The first min(size, maxBytes) bytes of a file node, unreadable parts as zeros; false
+    // when the node cannot be opened. Bounded: nothing past maxBytes is read or decoded.
+    virtual bool ReadNodeHead(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out);
     // First empty slot, else appended; 0 when given null.
     uint32_t InsertHandle(CHandleObject* object);
     // Empties a slot and deletes its object.

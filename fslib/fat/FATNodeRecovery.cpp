@@ -30,19 +30,26 @@ private:
 }  // namespace
 
 bool CFATParser::ReadNodeContent(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out) {
+    if (!node || node->size > maxBytes) return false;
+    return ReadNodeHead(node, maxBytes, out);
+}
+
+bool CFATParser::ReadNodeHead(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out) {
     uint32_t clusterSize = ClusterSize();
-    if (!node || node->IsDirectory() || clusterSize == 0 || node->size > maxBytes) return false;
+    out->clear();
+    if (!node || node->IsDirectory() || clusterSize == 0) return false;
+    const uint64_t size = std::min<uint64_t>(node->size, maxBytes);
     std::vector<uint32_t> chain;
     GetClusterChain(node->key, chain);
     if (chain.empty()) chain.push_back(node->key);
     FileClusters clusters(std::move(chain));
-    out->assign(static_cast<size_t>(node->size), 0);
+    out->assign(static_cast<size_t>(size), 0);
     std::vector<uint8_t> cluster(clusterSize);
-    for (uint64_t offset = 0, i = 0; offset < node->size; offset += clusterSize, ++i) {
+    for (uint64_t offset = 0, i = 0; offset < size; offset += clusterSize, ++i) {
         uint64_t c = clusters.At(i);
         std::fill(cluster.begin(), cluster.end(), 0);
         if (c >= 2 && c <= 0xFFFFFFFFu) ReadClusters(static_cast<uint32_t>(c), 1, cluster.data());
-        size_t n = static_cast<size_t>(std::min<uint64_t>(clusterSize, node->size - offset));
+        size_t n = static_cast<size_t>(std::min<uint64_t>(clusterSize, size - offset));
         std::memcpy(out->data() + offset, cluster.data(), n);
     }
     return true;

@@ -122,6 +122,8 @@ public:
     int RecoverNode(NodeEntry* node, const char* destination, uint32_t* files, uint32_t* folders, int nesting,
                     int mode, const char16_t* wideDestination) override;
     bool ReadNodeContent(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out);
+    // Tree nodes have no file handles here: the head is read by cluster, as recovery reads it.
+    bool ReadNodeHead(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out) override;
     int RecoverFileClusters(NodeEntry* node, int target, const std::string& path);
 
     // Handle record of a slot, or null.

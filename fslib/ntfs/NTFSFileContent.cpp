@@ -20,7 +20,7 @@ uint32_t CNTFSParser::OpenFileByTreeRef(NodeEntry* node) {
     return OpenRecord(node->key);
 }
 
-uint32_t CNTFSParser::OpenRecord(uint32_t recordNumber) {
+uint32_t CNTFSParser::OpenRecord(uint32_t recordNumber, bool wholeCopy) {
     uint8_t* buffer = new (std::nothrow) uint8_t[ntfs::kMaxRecordSize]();
     if (!buffer) {
         g_Logger.Error("Unable to allocate memory for opening the file by tree ref");
@@ -34,10 +34,10 @@ uint32_t CNTFSParser::OpenRecord(uint32_t recordNumber) {
         return INVALID_HANDLE;
     }
     g_Logger.Info("Try to open file by mft record");
-    return OpenRecordObject(new CMFTRecord(buffer, recordNumber, true, this));
+    return OpenRecordObject(new CMFTRecord(buffer, recordNumber, true, this), wholeCopy);
 }
 
-uint32_t CNTFSParser::OpenRecordObject(CMFTRecord* recordPtr) {
+uint32_t CNTFSParser::OpenRecordObject(CMFTRecord* recordPtr, bool wholeCopy) {
     std::unique_ptr<CMFTRecord> record(recordPtr);
     g_Logger.Info("Try to locate record attributes");
     if (record->LocateRecordAttributes(0) != 0) {
@@ -85,7 +85,7 @@ uint32_t CNTFSParser::OpenRecordObject(CMFTRecord* recordPtr) {
     } else {
         rs.initialized = rs.size;
     }
-    if (record->IsCompressed() && !rs.runs.empty()) {
+    if (wholeCopy && record->IsCompressed() && !rs.runs.empty()) {
         std::string path;
         if (platform::GetTempFileName(m_szTempPath, "___", 0, &path)) {
             if (UncompressFile(record.get(), path) == platform::INVALID_FILE_HANDLE) {
@@ -278,41 +278,7 @@ platform::FileHandle CNTFSParser::UncompressFile(CMFTRecord* record, const std::
             }
             continue;
         }
-        // Gather one unit: its stored clusters back to back, and whether a sparse tail
-        // (the mark of a compressed unit) completes it.
-        uint64_t unitClusters = 0, dataClusters = 0;
-        bool sparseTail = false;
-        while (unitClusters < kUnitClusters && runIndex < rs.runs.size()) {
-            const DataRun& run = rs.runs[runIndex];
-            uint64_t take = std::min(run.length - runUsed, kUnitClusters - unitClusters);
-            if (run.IsSparse()) {
-                sparseTail = true;
-            } else {
-                if (!sparseTail) {
-                    // Unreadable clusters give zeros, not the previous unit's bytes.
-                    uint8_t* piece = compressed.data() + dataClusters * clusterBytes;
-                    std::memset(piece, 0, take * clusterBytes);
-                    uint32_t got = 0;
-                    ReadVolumeClusters(run.firstCluster + runUsed, piece, static_cast<uint32_t>(take), &got);
-                    dataClusters += take;
-                }
-            }
-            unitClusters += take;
-            runUsed += take;
-            if (runUsed >= run.length) {
-                ++runIndex;
-                runUsed = 0;
-            }
-        }
-        if (dataClusters == 0) {
-            std::fill(output.begin(), output.end(), 0);
-        } else if (dataClusters >= kUnitClusters || !sparseTail) {
-            std::memcpy(output.data(), compressed.data(), dataClusters * clusterBytes);
-            std::fill(output.begin() + static_cast<long>(dataClusters * clusterBytes), output.end(), 0);
-        } else {
-            std::fill(output.begin(), output.end(), 0);
-            DecompressLznt1(output.data(), unitBytes, compressed.data(), dataClusters * clusterBytes);
-        }
+        DecodeCompressionUnit(rs.runs, &runIndex, &runUsed, compressed, output);
         uint32_t toWrite = static_cast<uint32_t>(std::min<uint64_t>(unitBytes, rs.size - written));
         if (toWrite == 0) break;
         // A unit past the initialized size reads as zeros, as uncompressed data does.
@@ -337,4 +303,85 @@ platform::FileHandle CNTFSParser::UncompressFile(CMFTRecord* record, const std::
     }
     platform::SetFilePointer(file, 0, SEEK_SET);
     return file;
+}
+
+void CNTFSParser::DecodeCompressionUnit(const std::vector<DataRun>& runs, size_t* runIndexPtr, uint64_t* runUsedPtr,
+                                        std::vector<uint8_t>& compressed, std::vector<uint8_t>& output) {
+    const uint64_t clusterBytes = ClusterBytes();
+    const size_t unitBytes = output.size();
+    size_t& runIndex = *runIndexPtr;
+    uint64_t& runUsed = *runUsedPtr;
+    // Gather one unit: its stored clusters back to back, and whether a sparse tail
+    // (the mark of a compressed unit) completes it.
+    uint64_t unitClusters = 0, dataClusters = 0;
+    bool sparseTail = false;
+    while (unitClusters < kUnitClusters && runIndex < runs.size()) {
+        const DataRun& run = runs[runIndex];
+        uint64_t take = std::min(run.length - runUsed, kUnitClusters - unitClusters);
+        if (run.IsSparse()) {
+            sparseTail = true;
+        } else if (!sparseTail) {
+            // Unreadable clusters give zeros, not the previous unit's bytes.
+            uint8_t* piece = compressed.data() + dataClusters * clusterBytes;
+            std::memset(piece, 0, take * clusterBytes);
+            uint32_t got = 0;
+            ReadVolumeClusters(run.firstCluster + runUsed, piece, static_cast<uint32_t>(take), &got);
+            dataClusters += take;
+        }
+        unitClusters += take;
+        runUsed += take;
+        if (runUsed >= run.length) {
+            ++runIndex;
+            runUsed = 0;
+        }
+    }
+    if (dataClusters == 0) {
+        std::fill(output.begin(), output.end(), 0);
+    } else if (dataClusters >= kUnitClusters || !sparseTail) {
+        std::memcpy(output.data(), compressed.data(), dataClusters * clusterBytes);
+        std::fill(output.begin() + static_cast<long>(dataClusters * clusterBytes), output.end(), 0);
+    } else {
+        std::fill(output.begin(), output.end(), 0);
+        DecompressLznt1(output.data(), unitBytes, compressed.data(), dataClusters * clusterBytes);
+    }
+}
+
+bool CNTFSParser::ReadNodeHead(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out) {
+    out->clear();
+    if (!node || node->IsDirectory()) return false;
+    bool slotZeroTaken = GetHandleObject(0) != nullptr;
+    uint32_t h = OpenRecord(node->key, false);
+    // 0 is also the "no memory" answer (see OpenNodeFile).
+    if (h == INVALID_HANDLE || (h == 0 && (slotZeroTaken || !GetHandleObject(0)))) return false;
+    CNTFSHandle* handle = NtfsHandle(h);
+    if (!handle || !handle->record) return false;
+    CMFTRecord* record = handle->record.get();
+    CMFTRecord::ReadState& rs = record->m_read;
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(rs.size, maxBytes));
+    if (record->IsCompressed() && !rs.hasResident && !rs.runs.empty()) {
+        const size_t unitBytes = static_cast<size_t>(ClusterBytes() * kUnitClusters);
+        std::vector<uint8_t> compressed(unitBytes), output(unitBytes);
+        size_t runIndex = 0;
+        uint64_t runUsed = 0;
+        // Units until the head is covered: one unit for any head up to 64 KiB of 4 KiB clusters.
+        while (out->size() < want && unitBytes > 0) {
+            size_t before = out->size();
+            if (runIndex >= rs.runs.size()) {
+                out->resize(want, 0);
+                break;
+            }
+            DecodeCompressionUnit(rs.runs, &runIndex, &runUsed, compressed, output);
+            size_t take = std::min(unitBytes, want - before);
+            out->insert(out->end(), output.begin(), output.begin() + static_cast<long>(take));
+        }
+        // Past the initialized size the data reads as zeros.
+        if (rs.initialized < out->size())
+            std::fill(out->begin() + static_cast<long>(rs.initialized), out->end(), 0);
+    } else {
+        out->assign(want, 0);
+        uint32_t got = 0;
+        ReadFile(h, out->data(), static_cast<uint32_t>(want), &got);
+    }
+    CloseFile(h);
+    return true;
 }

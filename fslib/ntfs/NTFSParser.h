@@ -58,6 +58,8 @@ public:
     int ReadIndexAllocation(CMFTRecord* record, int attrOffset, std::vector<uint8_t>* buffer);
     // Decompresses the record's runs into a new file at path; its handle or -1.
     platform::FileHandle UncompressFile(CMFTRecord* record, const std::string& path);
+    // For a compressed file only its first compression unit is decoded, in memory.
+    bool ReadNodeHead(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out) override;
 
     uint16_t BytesPerSector() const { return m_wBytesPerSector; }
     // Geometry in the 512-byte sectors every read counts in, whatever the volume's own
@@ -86,8 +88,14 @@ private:
     bool ReadRecordSectors(uint32_t recordNumber, uint8_t* buffer);
     uint32_t RecordSectors() const { return m_dwRecordSize / 512; }
     // Reads record n and opens it as a file (or directory); the handle or -1.
-    uint32_t OpenRecord(uint32_t recordNumber);
-    uint32_t OpenRecordObject(CMFTRecord* record);
+    // A compressed file gets its decompressed temporary copy unless wholeCopy is false
+    // (ReadFile then fails on it; ReadNodeHead decodes the first unit itself).
+    uint32_t OpenRecord(uint32_t recordNumber, bool wholeCopy = true);
+    uint32_t OpenRecordObject(CMFTRecord* record, bool wholeCopy = true);
+    // Decodes the compression unit that starts *runUsed clusters into runs[*runIndex] into
+    // output (one unit), and moves the position past it.
+    void DecodeCompressionUnit(const std::vector<DataRun>& runs, size_t* runIndex, uint64_t* runUsed,
+                               std::vector<uint8_t>& compressed, std::vector<uint8_t>& output);
     CNTFSHandle* NtfsHandle(uint32_t handle);
     BOOL ReadNonResidentData(CMFTRecord* record, uint8_t* out, uint32_t count);
     ByteView CurrentEntry(const FindContext& ctx);

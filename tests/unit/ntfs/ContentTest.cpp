@@ -341,3 +341,44 @@ TEST(NtfsContent, RunAtClusterZeroReadsTheCluster) {
 }
 
 }  // namespace
+
+// The head of a compressed file comes from its first unit alone: a file of many units
+// costs the same few reads as a small one, and no decompressed copy is made.
+TEST(NtfsContent, HeadOfCompressedFileDecodesOnlyItsFirstUnit) {
+    NtfsImageBuilder b;
+    const uint64_t unit = 8192;
+    std::vector<uint8_t> u0 = Text(unit, "first unit ");
+    std::vector<uint8_t> p0 = fixture::CompressLznt1(u0);
+    uint64_t c0 = (p0.size() + 511) / 512;
+    uint64_t f0 = b.AllocateClusters(c0);
+    b.WriteClusters(f0, p0);
+    std::vector<NtfsRun> runs = {{c0, f0, false}, {16 - c0, 0, true}};
+    const int storedUnits = 40;
+    for (int i = 0; i < storedUnits; ++i) {
+        uint64_t f = b.AllocateClusters(16);
+        b.WriteClusters(f, Noise(unit, 10 + i));
+        runs.push_back({16, f, false});
+    }
+    uint32_t n = b.NextRecord();
+    b.Record(n).StandardInformation(1, 2).FileName(5, u"many.txt", 1).NonResidentData(runs, unit * (1 + storedUnits), true, 4);
+    auto parser = ntfstest::OpenImage(b.Build());
+    auto* drive = dynamic_cast<CMemoryDrive*>(parser->GetDiskDrive());
+    ASSERT_NE(drive, nullptr);
+    NodeEntry node(n, "many.txt", 0, 1);
+    const uint32_t before = drive->ReadCalls();
+    std::vector<uint8_t> head;
+    ASSERT_TRUE(parser->ReadNodeHead(&node, 4096, &head));
+    EXPECT_EQ(head, std::vector<uint8_t>(u0.begin(), u0.begin() + 4096));
+    EXPECT_LE(drive->ReadCalls() - before, 4u);
+    // A head longer than one unit takes the next unit, stored as it is.
+    ASSERT_TRUE(parser->ReadNodeHead(&node, unit + 100, &head));
+    ASSERT_EQ(head.size(), unit + 100);
+    std::vector<uint8_t> second = Noise(unit, 10);
+    second.resize(100);
+    EXPECT_EQ(std::vector<uint8_t>(head.begin() + unit, head.end()), second);
+    // The whole-file path reads every unit: what the head read avoids.
+    const uint32_t beforeWhole = drive->ReadCalls();
+    std::vector<uint8_t> whole;
+    ASSERT_TRUE(ntfstest::ReadWhole(*parser, n, &whole, 1 << 20));
+    EXPECT_GT(drive->ReadCalls() - beforeWhole, uint32_t{storedUnits});
+}
