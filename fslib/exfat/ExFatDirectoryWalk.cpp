@@ -13,6 +13,8 @@
 namespace {
 // Share of the progress bar the live walk takes; deleted folders take the rest.
 constexpr int kLiveWalkShare = 90;
+// Clusters read at once where a deleted folder's next piece may begin.
+constexpr uint64_t kPieceWindowBytes = 256 * 1024;
 }  // namespace
 
 NodeEntry* CExFATParser::MakeNode(const exfat::EntrySet& set, uint64_t diskOffset, bool deleted, uint32_t* key) {
@@ -38,12 +40,14 @@ NodeEntry* CExFATParser::MakeNode(const exfat::EntrySet& set, uint64_t diskOffse
     node->modifiedTime = exfat::StampToFileTime(set.dwModified, set.bModified10ms, set.bModifiedUtc);
     node->createdTime = exfat::StampToFileTime(set.dwCreated, set.bCreated10ms, set.bCreatedUtc);
     if (deleted && !set.IsDirectory()) node->damageLevel = DamageOf(info);
+    if (set.IsDirectory()) m_folderStarts.insert(set.dwFirstCluster);
     return node;
 }
 
 int CExFATParser::ProcessDirectory(NodeEntry* parent, ByteView data, bool insideDeleted, uint32_t depth,
-                                   int progressFrom, int progressTo) {
+                                   int progressFrom, int progressTo, size_t* stop) {
     int lastShown = -1;
+    if (stop) *stop = data.Size();
     for (size_t off = 0; data.Has(off, exfat::kEntrySize);) {
         if (IsUserBreak()) return USER_BREAK_STATUS;
         if (progressTo > progressFrom) {
@@ -54,7 +58,15 @@ int CExFATParser::ProcessDirectory(NodeEntry* parent, ByteView data, bool inside
             }
         }
         const uint8_t type = exfat::EntryType(data, off);
-        if (type == exfat::kTypeEndOfDirectory) break;
+        if (type == exfat::kTypeEndOfDirectory) {
+            if (stop) *stop = kStoppedAtEndMark;
+            break;
+        }
+        if (stop && exfat::IsFileEntry(type) &&
+            !data.Has(off, (size_t{data.U8(off + exfat::kSecondaryCount)} + 1) * exfat::kEntrySize)) {
+            *stop = off;
+            break;
+        }
         exfat::EntrySet set;
         if (!exfat::ReadEntrySet(data, off, m_upcase, &set)) {
             off += exfat::kEntrySize;
@@ -115,7 +127,7 @@ std::vector<exfat::ClusterRun> CExFATParser::CutAtWalked(const std::vector<exfat
 }
 
 void CExFATParser::WalkFolderData(NodeEntry* node, const std::vector<exfat::ClusterRun>& runs, uint64_t length,
-                                  bool deleted, uint32_t depth) {
+                                  bool deleted, uint32_t depth, bool followPieces) {
     if (m_nHeldDirectoryBytes + length > kExFatMaxHeldDirectoryBytes) {
         g_Logger.ErrorF("Folder [%s] not walked: the folders above it hold too much data", node->name);
         return;
@@ -143,8 +155,86 @@ void CExFATParser::WalkFolderData(NodeEntry* node, const std::vector<exfat::Clus
             if (!deleted) m_liveFolderClusters.insert(static_cast<uint32_t>(c));
         }
     m_nHeldDirectoryBytes += data.size();
-    ProcessDirectory(node, view.Sub(0, static_cast<size_t>(content)), deleted, depth, 0, 0);
+    const ByteView sets = view.Sub(0, static_cast<size_t>(content));
+    size_t stop = kStoppedAtEndMark;
+    ProcessDirectory(node, sets, deleted, depth, 0, 0, followPieces ? &stop : nullptr);
     m_nHeldDirectoryBytes -= data.size();
+    if (stop == kStoppedAtEndMark) return;
+    GrownFolder grown;
+    grown.node = node;
+    grown.depth = depth;
+    grown.tail.assign(data.begin() + static_cast<ptrdiff_t>(stop), data.begin() + static_cast<ptrdiff_t>(content));
+    grown.nClusters = mark;
+    AddPieceCandidates(sets, &grown);
+    m_grown.push_back(std::move(grown));
+}
+
+void CExFATParser::AddPieceCandidates(ByteView data, GrownFolder* folder) const {
+    const uint64_t clusterBytes = m_boot.ClusterBytes();
+    for (size_t off = 0; data.Has(off, exfat::kEntrySize);) {
+        exfat::EntrySet set;
+        const bool read = exfat::ReadEntrySet(data, off, m_upcase, &set);
+        const bool cut = read && !set.bComplete && !data.Has(off, (size_t{set.bSecondaryCount} + 1) * exfat::kEntrySize);
+        if (!read || !(set.bChecksumOk || cut) || !set.bHasStream) {
+            off += exfat::kEntrySize;
+            continue;
+        }
+        off += size_t{set.nEntries} * exfat::kEntrySize;
+        if (set.nDataLength == 0 || !m_boot.IsHeapCluster(set.dwFirstCluster)) continue;
+        folder->dataStarts.insert(set.dwFirstCluster);
+        const uint64_t next = set.dwFirstCluster + (set.nDataLength + clusterBytes - 1) / clusterBytes;
+        if (next <= 0xFFFFFFFFu && m_boot.IsHeapCluster(static_cast<uint32_t>(next)))
+            folder->candidates.push_back(static_cast<uint32_t>(next));
+    }
+}
+
+void CExFATParser::FollowFolderPieces(GrownFolder folder) {
+    const uint64_t clusterBytes = m_boot.ClusterBytes();
+    const uint64_t most = std::max<uint64_t>(1, kExFatMaxDirectoryBytes / clusterBytes);
+    const uint64_t window = std::max<uint64_t>(1, kPieceWindowBytes / clusterBytes);
+    std::unordered_set<uint32_t> tried;
+    while (folder.nClusters < most && !IsUserBreak()) {
+        uint32_t start = 0;
+        // The latest sets first: the folder grew after them.
+        for (auto it = folder.candidates.rbegin(); it != folder.candidates.rend() && !start; ++it) {
+            const uint32_t c = *it;
+            if (!tried.insert(c).second || m_folderStarts.count(c) || folder.dataStarts.count(c) ||
+                m_walkedClusters.count(c) || m_liveFolderClusters.count(c))
+                continue;
+            std::vector<uint8_t> one(static_cast<size_t>(clusterBytes));
+            if (ReadBytes(m_boot.ClusterByteOffset(c), one.data(), one.size()) &&
+                FolderContentClusters(ByteView(one.data(), one.size())) != 0)
+                start = c;
+        }
+        if (!start) return;
+        std::vector<exfat::ClusterRun> run;
+        for (uint64_t k = start; k < uint64_t{start} + std::min(window, most - folder.nClusters); ++k) {
+            const auto c = static_cast<uint32_t>(k);
+            if (!m_boot.IsHeapCluster(c) || (k != start && (m_folderStarts.count(c) || folder.dataStarts.count(c))))
+                break;
+            exfat::AppendCluster(&run, c);
+        }
+        run = CutAtWalked(run);
+        std::vector<uint8_t> data;
+        ReadRuns(run, exfat::RunClusters(run) * clusterBytes, &data);
+        const uint64_t content = FolderContentClusters(ByteView(data.data(), data.size()));
+        if (content == 0) return;
+        g_Logger.InfoF("Deleted folder [%s] goes on at cluster %u, after the data of an entry it holds",
+                       folder.node->name, start);
+        for (uint64_t c = start; c < start + content; ++c) m_walkedClusters.insert(static_cast<uint32_t>(c));
+        folder.nClusters += content;
+        // A set cut by the previous piece's end goes on at the start of this one.
+        std::vector<uint8_t> joined = std::move(folder.tail);
+        const uint64_t base = m_boot.ClusterByteOffset(start) - joined.size();
+        joined.insert(joined.end(), data.begin(), data.begin() + static_cast<ptrdiff_t>(content * clusterBytes));
+        const ByteView view(joined.data(), joined.size(), base);
+        size_t stop = kStoppedAtEndMark;
+        ProcessDirectory(folder.node, view, true, folder.depth, 0, 0, &stop);
+        if (stop == kStoppedAtEndMark) return;
+        folder.tail.assign(joined.begin() + static_cast<ptrdiff_t>(stop), joined.end());
+        folder.candidates.clear();
+        AddPieceCandidates(view, &folder);
+    }
 }
 
 void CExFATParser::WalkLiveFolder(NodeEntry* node, uint32_t key, uint32_t depth) {
@@ -205,7 +295,7 @@ void CExFATParser::WalkDeletedFolder(NodeEntry* node, uint32_t key, uint32_t dep
     std::vector<exfat::ClusterRun> own = CutAtWalked(runs);
     const uint64_t length = std::min({exfat::RunClusters(own) * m_boot.ClusterBytes(), info.nDataLength,
                                       kExFatMaxDirectoryBytes});
-    WalkFolderData(node, own, length, true, depth);
+    WalkFolderData(node, own, length, true, depth, !viaChain);
 }
 
 int CExFATParser::PrepareDirTree(int scale) {
@@ -214,6 +304,8 @@ int CExFATParser::PrepareDirTree(int scale) {
     m_liveFolderClusters.clear();
     m_walkedClusters.clear();
     m_deferred.clear();
+    m_grown.clear();
+    m_folderStarts.clear();
     m_nHeldDirectoryBytes = 0;
     // Enough for every cluster's entry a few times over: a real volume's deleted chains
     // are short or gone, so only a crafted one reaches it.
@@ -240,6 +332,13 @@ int CExFATParser::PrepareDirTree(int scale) {
         m_deferred.pop_front();
         WalkDeletedFolder(f.node, f.key, f.depth);
         SetProgress(nullptr, liveEnd + static_cast<int>((scale - liveEnd) * ((i + 1) / double(total))), 0);
+    }
+    // Every folder's first cluster is known now, so no piece can be taken from one.
+    while (!m_grown.empty()) {
+        if (IsUserBreak()) return USER_BREAK_STATUS;
+        GrownFolder f = std::move(m_grown.front());
+        m_grown.pop_front();
+        FollowFolderPieces(std::move(f));
     }
     if (IsUserBreak()) return USER_BREAK_STATUS;
     g_Logger.InfoF("exFAT scan finished: %u entries", m_dwNodeCount);

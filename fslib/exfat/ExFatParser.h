@@ -91,6 +91,18 @@ private:
         uint32_t key;
         uint32_t depth;
     };
+    // A deleted folder without a usable chain whose content ran to the end of what was read
+    // of it: it may have grown in pieces elsewhere. The tail is a set cut by that end.
+    struct GrownFolder {
+        NodeEntry* node = nullptr;
+        uint32_t depth = 0;
+        std::vector<uint8_t> tail;
+        std::vector<uint32_t> candidates;  // where the next piece may begin, latest last
+        std::unordered_set<uint32_t> dataStarts;  // first clusters its entries name: never a piece
+        uint64_t nClusters = 0;            // clusters of content found so far
+    };
+    // Where ProcessDirectory stopped: the end mark, or the offset of a set the data cuts.
+    static constexpr size_t kStoppedAtEndMark = ~size_t{0};
 
     // Volume reads in bytes, through 512-byte disk sectors; unreadable parts are zeros
     // and make the answer false.
@@ -103,15 +115,25 @@ private:
     bool ReadMetadataFile(ByteView entry, uint64_t maxBytes, std::vector<uint8_t>* out);
 
     // The walk (ExFatDirectoryWalk.cpp).
+    // With `stop`, a set that the data's end cuts is left for the caller (*stop its offset).
     int ProcessDirectory(NodeEntry* parent, ByteView data, bool insideDeleted, uint32_t depth, int progressFrom,
-                         int progressTo);
+                         int progressTo, size_t* stop = nullptr);
     void WalkLiveFolder(NodeEntry* node, uint32_t key, uint32_t depth);
     void WalkDeletedFolder(NodeEntry* node, uint32_t key, uint32_t depth);
     // The runs up to the first cluster that a folder already walked holds.
     std::vector<exfat::ClusterRun> CutAtWalked(const std::vector<exfat::ClusterRun>& runs) const;
     // Reads a folder's data and walks it, within the budget of folder data held at once.
+    // With `grown`, a deleted folder whose content runs to the end of the data is queued
+    // there for its further pieces.
     void WalkFolderData(NodeEntry* node, const std::vector<exfat::ClusterRun>& runs, uint64_t length,
-                        bool deleted, uint32_t depth);
+                        bool deleted, uint32_t depth, bool followPieces = false);
+    // The further pieces of a grown deleted folder: each is looked for right after the
+    // data of the entries read last (the driver took the next free cluster after what it
+    // had just written) and taken when it holds verified entry sets.
+    void FollowFolderPieces(GrownFolder folder);
+    // The clusters after the data of the verified sets in data, and of a set that data's
+    // end cuts; the first clusters those sets name.
+    void AddPieceCandidates(ByteView data, GrownFolder* folder) const;
     // How many leading clusters of a deleted folder's data hold verified entry sets.
     uint64_t FolderContentClusters(ByteView data) const;
     NodeEntry* MakeNode(const exfat::EntrySet& set, uint64_t diskOffset, bool deleted, uint32_t* key);
@@ -134,6 +156,8 @@ private:
     std::unordered_set<uint32_t> m_liveFolderClusters;  // every cluster of a live folder
     std::unordered_set<uint32_t> m_walkedClusters;      // clusters read as folder content
     std::deque<DeferredFolder> m_deferred;              // deleted folders of live folders
+    std::deque<GrownFolder> m_grown;                    // deleted folders to follow further
+    std::unordered_set<uint32_t> m_folderStarts;        // first clusters of every folder listed
     uint64_t m_nHeldDirectoryBytes = 0;
     uint64_t m_nChainStepLimit = ~uint64_t{0};          // FAT steps the scan's estimates may take
 };

@@ -108,6 +108,47 @@ TEST_F(ExFatVolumeTest, DeletedFolderTreesAreWalkedFromTheirFirstCluster) {
     EXPECT_EQ(ReadAll(dir / "trash/a.txt"), AsString(Bytes(100, 3)));
 }
 
+TEST_F(ExFatVolumeTest, ADeletedFolderGrownInPiecesIsFollowedPastItsFirstCluster) {
+    // 512-byte clusters hold 16 entries: five photo sets and part of a sixth, so sets
+    // straddle the pieces; each photo's data lies between two pieces of the folder.
+    ExFatImageBuilder::Set albumSet, subSet;
+    size_t album = builder.AddFolder(ExFatImageBuilder::kRoot, u"album", &albumSet);
+    std::vector<ExFatImageBuilder::Set> photos;
+    size_t sub = 0;
+    for (int i = 1; i <= 24; ++i) {
+        char16_t name[] = u"IMG_0000.JPG";
+        name[6] = static_cast<char16_t>(u'0' + i / 10);
+        name[7] = static_cast<char16_t>(u'0' + i % 10);
+        photos.push_back(builder.AddFile(album, name, Bytes(700 + i, static_cast<uint8_t>(i))));
+        // A folder made on the way starts right after a photo's data, where a piece of the
+        // album could have been: its own entries must stay its own.
+        if (i == 9) sub = builder.AddFolder(album, u"sub", &subSet);
+    }
+    auto inSub = builder.AddFile(sub, u"note.txt", Bytes(40, 99));
+    builder.Delete(inSub);
+    builder.Delete(subSet);
+    for (const auto& p : photos) builder.Delete(p);
+    builder.Delete(albumSet);
+    Scan();
+    NodeEntry* a = Child(Root(), "album");
+    ASSERT_NE(a, nullptr);
+    size_t listed = 0;
+    for (NodeEntry* c : a->Children()) listed += c != nullptr;
+    EXPECT_EQ(listed, 25u);
+    NodeEntry* s = Child(a, "sub");
+    ASSERT_NE(s, nullptr);
+    ASSERT_NE(Child(s, "note.txt"), nullptr);
+
+    ASSERT_EQ(Recover(a), RECOVER_OK);
+    EXPECT_EQ(files, 25u);
+    for (int i = 1; i <= 24; ++i) {
+        char name[] = "album/IMG_0000.JPG";
+        name[12] = static_cast<char>('0' + i / 10);
+        name[13] = static_cast<char>('0' + i % 10);
+        EXPECT_EQ(ReadAll(dir / name), AsString(Bytes(700 + i, static_cast<uint8_t>(i)))) << name;
+    }
+}
+
 TEST_F(ExFatVolumeTest, ALiveFolderKeepsTheClusterADeletedOneHad) {
     ExFatImageBuilder::Set oldSet;
     size_t old = builder.AddFolder(ExFatImageBuilder::kRoot, u"old", &oldSet);
