@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/BrowserModel.h"
+#include "fslib/core/RecoveryTarget.h"
 #include "platform/Time.h"
 
 namespace browser {
@@ -27,7 +28,10 @@ const ColumnInfo kColumns[kColumnCount] = {
     {"Date Created", 32797, 100, true},
 };
 
-bool IsRecycleBinItem(const NodeEntry* node) { return node && !node->isDeleted && node->pathBeforeDeletion; }
+// A binned item may itself be deleted (a bin emptied since); it still shows where it came from.
+bool IsRecycleBinItem(const NodeEntry* node) {
+    return node && node->pathBeforeDeletion && !recovery::IsUpFolderRow(node);
+}
 
 void SplitPath(const std::string& path, std::string* folder, std::string* name, std::string* extension) {
     // Paths before deletion are Windows paths; display paths use '/'.
@@ -67,7 +71,9 @@ std::string GetNodeNamePart(const NodeEntry* node, int part) {
 }
 
 std::string DamageWord(const NodeEntry* node) {
-    if (!node->isDeleted) return node->pathBeforeDeletion ? "RecBin" : "";
+    // A deleted binned file says how much of it is left; folders carry no estimate.
+    if (IsRecycleBinItem(node) && (!node->isDeleted || node->IsDirectory())) return "RecBin";
+    if (!node->isDeleted) return "";
     if (node->damageLevel == 1.0f) return "Poor";
     if (node->damageLevel == 0.0f) return "Good";
     return "Average";

@@ -5,6 +5,7 @@
 
 #include "common/logger/Logger.h"
 #include "fslib/core/RecoveryTarget.h"
+#include "fslib/core/RecycleBinVista.h"
 
 namespace {
 
@@ -43,6 +44,26 @@ bool IsRecycleBinCandidate(const NodeEntry* child) {
     std::string head = path.substr(0, 10);
     if (head != "/recycler/" && head != "/recycled/") return false;
     return name[0] == 'd' && name != "desktop.ini";
+}
+
+// An item of a later bin, live or deleted, listed under its old name when its record is
+// found.
+bool IsVistaBinCandidate(const NodeEntry* child) {
+    return child->path && recyclebin::IsVistaBinItem(child);
+}
+
+// A Recycle Bin item is filtered by its name and folder from before deletion (the
+// counts of matched rows do not change); a binned folder by the folders filter.
+template <typename Append>
+void AppendRecycleBinItem(NodeEntry* item, const std::string& filesFilter, const std::string& foldersFilter,
+                          Append& append) {
+    using browser::MatchWildcard;
+    std::string binFolder, name, extension;
+    browser::SplitPath(item->pathBeforeDeletion ? item->pathBeforeDeletion : "", &binFolder, &name, &extension);
+    const bool shown = item->IsDirectory() ? MatchWildcard((name + extension).c_str(), foldersFilter.c_str()) != 0
+                                           : MatchWildcard((name + extension).c_str(), filesFilter.c_str()) &&
+                                                 MatchWildcard(binFolder.c_str(), foldersFilter.c_str());
+    if (shown) append(item);
 }
 
 }  // namespace
@@ -89,6 +110,11 @@ void CBrowserModel::FillCurrentFolder(DriveEntry* drive, const std::string& file
     for (NodeEntry* child : folder->Children()) {
         if (!child->path) child->SetPath(prefix.c_str());
         if (!child->name) continue;
+        if (IsVistaBinCandidate(child) && m_lookup && m_lookup(drive->letter, child)) {
+            ++parser->m_dwDeletedCount;
+            AppendRecycleBinItem(child, filesFilter, foldersFilter, append);
+            continue;
+        }
         if (child->isDeleted) {
             ++parser->m_dwDeletedCount;
             if (child->IsDirectory()) {
@@ -104,11 +130,7 @@ void CBrowserModel::FillCurrentFolder(DriveEntry* drive, const std::string& file
         }
         if (!IsRecycleBinCandidate(child) || !m_lookup || !m_lookup(drive->letter, child)) continue;
         ++parser->m_dwDeletedCount;
-        std::string binFolder, name, extension;
-        browser::SplitPath(child->pathBeforeDeletion ? child->pathBeforeDeletion : "", &binFolder, &name, &extension);
-        if (MatchWildcard((name + extension).c_str(), filesFilter.c_str()) &&
-            MatchWildcard(binFolder.c_str(), foldersFilter.c_str()))
-            append(child);
+        AppendRecycleBinItem(child, filesFilter, foldersFilter, append);
     }
 }
 

@@ -40,7 +40,8 @@ int MatchWildcard(const char* name, const char* pattern);
 void NormalizeFiltersAfterScan(std::string* files, std::string* folders);
 void NormalizeFiltersOnEdit(std::string* files, std::string* folders);
 
-// A live file in a Recycle Bin folder whose path before deletion is known.
+// A file in a Recycle Bin folder whose path before deletion is known: a live one, or a
+// deleted item of a later bin whose record could still be read.
 bool IsRecycleBinItem(const NodeEntry* node);
 // Folder (with its trailing separator), file name and extension (with its dot) of a path.
 void SplitPath(const std::string& path, std::string* folder, std::string* name, std::string* extension);

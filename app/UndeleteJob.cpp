@@ -22,6 +22,8 @@ using Icon = IUndeletePrompt::Icon;
 
 // What the job passes to RecoverNode as its mode: the free-name search stays on.
 constexpr int kRecoverMode = -1000;
+// Deeper than any binned folder; bounds the copy of a damaged tree.
+constexpr uint32_t kMaxStandInDepth = 1024;
 
 std::string Format(const char* fmt, const std::string& a) {
     char text[1024];
@@ -29,17 +31,31 @@ std::string Format(const char* fmt, const std::string& a) {
     return text;
 }
 
-// A Recycle Bin file is a live file of the volume: it is written under its name from
-// before deletion, through a stand-in node that recovery treats as deleted.
+// A Recycle Bin item is written under its name from before deletion, through a stand-in
+// that recovery treats as deleted: a binned file or folder is live on the volume (or, in
+// a later bin, may be deleted with everything inside it). A folder's stand-in copies its
+// subtree, whose nodes recovery then writes as they are.
+std::unique_ptr<NodeEntry> StandInTree(const NodeEntry* node, const char* name, uint32_t depth = 0) {
+    auto standIn = std::make_unique<NodeEntry>(node->key, name, node->attributes, 1);
+    standIn->size = node->size;
+    standIn->modifiedTime = node->modifiedTime;
+    standIn->createdTime = node->createdTime;
+    standIn->damageLevel = node->damageLevel;
+    standIn->parent = node->parent;
+    if (depth >= kMaxStandInDepth) return standIn;
+    for (NodeEntry* child : node->Children()) {
+        if (!child->name) continue;
+        NodeEntry* copy = StandInTree(child, child->name, depth + 1).release();
+        copy->parent = standIn.get();
+        standIn->AddChild(copy);
+    }
+    return standIn;
+}
+
 std::unique_ptr<NodeEntry> RecycleBinStandIn(const NodeEntry* item) {
     std::string folder, name, extension;
     browser::SplitPath(item->pathBeforeDeletion, &folder, &name, &extension);
-    auto standIn = std::make_unique<NodeEntry>(item->key, (name + extension).c_str(), item->attributes, 1);
-    standIn->size = item->size;
-    standIn->modifiedTime = item->modifiedTime;
-    standIn->createdTime = item->createdTime;
-    standIn->parent = item->parent;
-    return standIn;
+    return StandInTree(item, (name + extension).c_str());
 }
 
 // Whether the file that recovery will write is already there.
@@ -159,7 +175,7 @@ UndeleteOutcome UndeleteSelection(const UndeleteRequest& request, IUndeletePromp
         }
         std::unique_ptr<NodeEntry> standIn;
         NodeEntry* node = item;
-        if (!item->isDeleted && item->pathBeforeDeletion && !item->IsDirectory()) {
+        if (browser::IsRecycleBinItem(item)) {
             standIn = RecycleBinStandIn(item);
             node = standIn.get();
         }

@@ -15,6 +15,7 @@
 #include "cli/Commands.h"
 #include "cli/NodeLookup.h"
 #include "fslib/core/RecycleBin.h"
+#include "fslib/core/RecycleBinVista.h"
 
 namespace {
 
@@ -53,9 +54,14 @@ private:
     OverwriteMode m_mode;
 };
 
-// A live file in a Recycle Bin folder is named by its bin path; it is written under its
-// name before deletion when the bin's index knows it.
+// A file in a Recycle Bin folder is named by its bin path; it is written under its name
+// before deletion when the bin's index knows it.
 void LookUpRecycleBinName(DriveEntry* drive, NodeEntry* node) {
+    // An item of a later bin, file or folder, live or deleted, is named by its record.
+    if (recyclebin::IsVistaBinItem(node)) {
+        CBrowserModel::VolumeRecycleBinLookup(drive)(drive->letter, node);
+        return;
+    }
     if (node->isDeleted || node->IsDirectory() || !node->name || (node->name[0] != 'D' && node->name[0] != 'd'))
         return;
     std::string folder = recyclebin::NodeFolderPath(node);
