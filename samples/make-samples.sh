@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Makes the bundled sample volumes: a small NTFS and a FAT12 image, each with live and
-# deleted files and a deleted folder. Needs root (FUSE mount), ntfs-3g, dosfstools, mtools.
+# Makes the bundled sample volumes: a small NTFS, a FAT12 and an exFAT image, each with
+# live and deleted files and a deleted folder. Needs root (FUSE mounts, a loop device),
+# ntfs-3g, dosfstools, mtools, exfatprogs and exfat-fuse.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
-trap 'mountpoint -q "$work/m" && umount "$work/m"; rm -rf "$work"' EXIT
+loop=""
+trap 'mountpoint -q "$work/m" && umount "$work/m"; [ -n "$loop" ] && losetup -d "$loop"; rm -rf "$work"' EXIT
 
 # NTFS: resident and non-resident files, a compressed file, a folder deleted last.
 truncate -s 4M "$work/ntfs.img"
@@ -34,4 +36,21 @@ mcopy -i "$work/fat.img" "$work/q.txt" ::/KEEP.TXT
 mdel -i "$work/fat.img" "::/Reports/All the numbers.txt"
 mdeltree -i "$work/fat.img" ::/Reports/Old
 cp "$work/fat.img" "$here/fat-sample.img"
+# exFAT: a camera card; some photos deleted, then a whole folder of them. exfat-fuse
+# mounts block devices only, so the image goes through a loop device.
+truncate -s 4M "$work/exfat.img"
+mkfs.exfat -L CARD "$work/exfat.img" >/dev/null
+loop=$(losetup -f --show "$work/exfat.img")
+mount.exfat-fuse "$loop" "$work/m"
+mkdir -p "$work/m/DCIM/100CAMERA" "$work/m/DCIM/101TRIP"
+for i in 1 2 3 4 5 6; do head -c $((40000 + i * 7000)) /dev/urandom > "$work/m/DCIM/100CAMERA/IMG_000$i.JPG"; done
+for i in 1 2 3; do head -c $((60000 + i * 5000)) /dev/urandom > "$work/m/DCIM/101TRIP/Beach day $i.jpg"; done
+echo "camera settings" > "$work/m/SETTINGS.TXT"
+sync
+rm "$work/m/DCIM/100CAMERA/IMG_0002.JPG" "$work/m/DCIM/100CAMERA/IMG_0005.JPG"
+rm -r "$work/m/DCIM/101TRIP"
+umount "$work/m"
+losetup -d "$loop"
+loop=""
+cp "$work/exfat.img" "$here/exfat-sample.img"
 echo "samples written to $here"

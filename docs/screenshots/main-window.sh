@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Takes the screenshots of the main window: a scanned sample volume, the overwrite
-# question and a finished undelete. Runs the built program under Xvfb over the sample
+# question, a finished undelete and a scanned exFAT card. Runs the built program under Xvfb over the sample
 # volumes and drives it with the keyboard through xdotool, as a person would. Needs
 # xvfb, xdotool and imagemagick. Usage: main-window.sh [BIN_DIR]
 set -euo pipefail
@@ -72,4 +72,25 @@ shot "$here/overwrite-question.png"
 xdotool key Escape
 sleep 0.5
 [ -s "$HOME/numbers.txt" ] || { echo "the undelete wrote nothing" >&2; exit 1; }
+
+# An exFAT camera card, in a second run (one instance at a time): its photo folder with
+# two deleted photos.
+kill "$app"
+wait "$app" 2> /dev/null || true
+# D: is the first letter after C:, the drive the window starts on.
+export QUENVAR_DRIVES="D=$root/samples/exfat-sample.img"
+"$bin/quenvar" > "$work/quenvar.out" 2>&1 &
+app=$!
+main=$(wait_window '^Quenvar')
+sleep 1
+xdotool key space
+sleep 4
+# Enter opens DCIM with ".." selected; Down, Enter opens 100CAMERA.
+xdotool key Return
+sleep 0.5
+xdotool key Down Return
+sleep 0.5
+xdotool key End
+sleep 0.5
+shot "$here/exfat-card.png"
 echo "screenshots written to $here"
