@@ -14,6 +14,7 @@
 
 #include <string>
 
+#include "common/logger/LineFormat.h"
 #include "common/logger/LogSink.h"
 #include "common/logger/MemoryProbe.h"
 #include "mvcmn/MvcmnApi.h"
@@ -49,6 +50,24 @@ private:
     DWORD m_dwError;
     int m_nErrno;
 };
+
+// vsnprintf's result, from the logger's own formatter when it takes the format.
+int FormatArgs(char* buffer, size_t size, const char* fmt, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    int result = logline::Format(buffer, size, fmt, args);
+    if (result < 0) result = std::vsnprintf(buffer, size, fmt, copy);
+    va_end(copy);
+    return result;
+}
+
+int FormatText(char* buffer, size_t size, const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    const int result = FormatArgs(buffer, size, fmt, args);
+    va_end(args);
+    return result;
+}
 
 // Appends text to out[*used], keeping at most limit characters in all.
 void AppendCut(char* out, size_t* used, size_t limit, const char* text, size_t len) {
@@ -264,7 +283,7 @@ void CLogger::AssertNumber(int cond, const char* text, long value) {
 
 void CLogger::NumberAt(int level, const char* text, long value) {
     char buffer[kValueLimit + 1];
-    std::snprintf(buffer, sizeof(buffer), "%s [%ld]", text ? text : "(null)", value);
+    FormatText(buffer, sizeof(buffer), "%s [%ld]", text ? text : "(null)", value);
     Write(level, buffer);
 }
 
@@ -273,7 +292,7 @@ int CLogger::InfoF(const char* fmt, ...) {
     char buffer[kFormatLimit + 1];
     va_list args;
     va_start(args, fmt);
-    const int result = std::vsnprintf(buffer, sizeof(buffer), fmt, args);
+    const int result = FormatArgs(buffer, sizeof(buffer), fmt, args);
     va_end(args);
     if (result >= 0) WriteText(LOG_INFO, buffer, static_cast<size_t>(result) < kFormatLimit ? result : kFormatLimit);
     return result;
@@ -284,7 +303,7 @@ int CLogger::ErrorF(const char* fmt, ...) {
     char buffer[kFormatLimit + 1];
     va_list args;
     va_start(args, fmt);
-    const int result = std::vsnprintf(buffer, sizeof(buffer), fmt, args);
+    const int result = FormatArgs(buffer, sizeof(buffer), fmt, args);
     va_end(args);
     if (result >= 0) WriteText(LOG_ERROR, buffer, static_cast<size_t>(result) < kFormatLimit ? result : kFormatLimit);
     return result;
