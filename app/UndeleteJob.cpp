@@ -6,8 +6,10 @@
 
 #include "app/BrowserModel.h"
 #include "app/DestinationCheck.h"
+#include "app/RecoveryReport.h"
 #include "common/logger/Logger.h"
 #include "fslib/core/JobState.h"
+#include "fslib/core/RecoveredFiles.h"
 #include "fslib/core/RecoveryTarget.h"
 #include "fslib/fat/FATParser.h"
 #include "platform/DriveTable.h"
@@ -116,6 +118,22 @@ void Report(IUndeletePrompt& prompt, int result, const std::string& name, uint32
     ++outcome->failed;
 }
 
+// Writes the report of what the job wrote, when one was asked for.
+void FinishReport(const UndeleteRequest& request, const std::string& source, IUndeletePrompt& prompt,
+                  UndeleteOutcome* outcome) {
+    std::vector<recovery::WrittenFile> files = recovery::StopRecordingWrittenFiles();
+    if (request.reportPath.empty()) return;
+    std::string error;
+    CFileSystemParser* parser = request.drive->parser.get();
+    if (WriteRecoveryReport(request.reportPath, source, FileSystemName(parser->GetFileSystemType()),
+                            request.destination, files, &error))
+        return;
+    outcome->reportFailed = true;
+    g_Logger.ErrorF("the recovery report %s could not be written: %s", request.reportPath.c_str(), error.c_str());
+    prompt.ShowMessage(Icon::Error, "",
+                       "The recovery report " + request.reportPath + " could not be written: " + error);
+}
+
 }  // namespace
 
 UndeleteOutcome UndeleteSelection(const UndeleteRequest& request, IUndeletePrompt& prompt) {
@@ -158,6 +176,7 @@ UndeleteOutcome UndeleteSelection(const UndeleteRequest& request, IUndeletePromp
     double progress = 0.0;
     int lastShown = 0;
     if (auto* fat = dynamic_cast<CFATParser*>(parser)) fat->AllocateCopyBuffer();
+    recovery::StartRecordingWrittenFiles();
 
     for (NodeEntry* item : request.selection) {
         if (IsUserBreak()) {
@@ -203,10 +222,12 @@ UndeleteOutcome UndeleteSelection(const UndeleteRequest& request, IUndeletePromp
         uint32_t files = 0, folders = 0;
         recovery::ResetFailures();
         int result = parser->RecoverNode(node, request.destination.c_str(), &files, &folders, 0, kRecoverMode, nullptr);
+        if (standIn) recovery::ReplaceWrittenNode(standIn.get(), item);
         SetProgress(nullptr, 100, 0);
         if (result == RECOVER_USER_BREAK) outcome.cancelled = true;
         Report(prompt, result, name, files, folders, &outcome);
         progress += step;
     }
+    FinishReport(request, source, prompt, &outcome);
     return outcome;
 }

@@ -35,6 +35,8 @@ struct UndeleteRequest {
     std::string destination;               // as typed
     // What the drive's letter reads (device or image); taken from the drive table when empty.
     std::string source;
+    // Where to write the recovery report of the files written; none when empty.
+    std::string reportPath;
 };
 
 struct UndeleteOutcome {
@@ -43,6 +45,7 @@ struct UndeleteOutcome {
     uint32_t recovered = 0;    // items written
     uint32_t failed = 0;       // items (or parts of folders) that could not be written
     uint32_t skipped = 0;      // items the user answered "No" for, or with nothing to write
+    bool reportFailed = false; // a report was asked for and could not be written
 };
 
 // The worker body. Runs on the worker thread; progress goes to SetProgress.

@@ -74,13 +74,13 @@ void LookUpRecycleBinName(DriveEntry* drive, NodeEntry* node) {
 }  // namespace
 
 int CmdRecover(int argc, char** argv) {
-    std::string volume, destination;
+    std::string volume, destination, report;
     std::vector<std::string> items;
     OverwriteMode mode = isatty(STDIN_FILENO) ? OverwriteMode::Ask : OverwriteMode::Skip;
     ScanOptions options;
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--to" || a == "--overwrite") {
+        if (a == "--to" || a == "--overwrite" || a == "--report") {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "qvr recover: %s needs a value\n", a.c_str());
                 return kExitUsage;
@@ -88,6 +88,8 @@ int CmdRecover(int argc, char** argv) {
             std::string v = argv[++i];
             if (a == "--to") {
                 destination = v;
+            } else if (a == "--report") {
+                report = v;
             } else if (v == "ask") {
                 mode = OverwriteMode::Ask;
             } else if (v == "all") {
@@ -110,7 +112,7 @@ int CmdRecover(int argc, char** argv) {
         }
     }
     if (volume.empty() || items.empty() || destination.empty()) {
-        std::fprintf(stderr, "usage: qvr recover VOLUME ITEM... --to DIR [--overwrite ask|all|skip] [--orphans]\n");
+        std::fprintf(stderr, "usage: qvr recover VOLUME ITEM... --to DIR [--overwrite ask|all|skip] [--orphans] [--report FILE]\n");
         return kExitUsage;
     }
     CliScanResult result;
@@ -125,6 +127,7 @@ int CmdRecover(int argc, char** argv) {
     UndeleteRequest request;
     request.drive = &result.entry;
     request.destination = destination;
+    request.reportPath = report;
     for (const std::string& item : items) {
         NodeEntry* root = result.entry.parser->GetRoot();
         std::vector<NodeEntry*> found = FindNodesByPath(root, item);
@@ -161,7 +164,7 @@ int CmdRecover(int argc, char** argv) {
     sigaction(SIGINT, &sa, &old);
     UndeleteOutcome outcome = UndeleteSelection(request, prompt);
     sigaction(SIGINT, &old, nullptr);
-    bool failed = missing || outcome.refused || outcome.cancelled || outcome.failed > 0;
+    bool failed = missing || outcome.refused || outcome.cancelled || outcome.failed > 0 || outcome.reportFailed;
     if (outcome.cancelled) std::fprintf(stderr, "qvr recover: cancelled\n");
     int scanStatus = ReportScanOutcome(volume, result);
     return failed ? kExitFailure : scanStatus;

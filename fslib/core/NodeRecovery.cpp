@@ -5,6 +5,7 @@
 
 #include "common/logger/Logger.h"
 #include "fslib/core/FileSystemParser.h"
+#include "fslib/core/RecoveredFiles.h"
 #include "fslib/core/RecoveryTarget.h"
 
 namespace {
@@ -18,11 +19,13 @@ void SeekSource(CFileSystemParser* parser, uint32_t source, uint64_t position) {
 }
 
 // Copies the source handle's data into the target; returns a recovery result.
-int CopyFileData(CFileSystemParser* parser, uint32_t source, platform::FileHandle target, const std::string& path) {
+int CopyFileData(CFileSystemParser* parser, uint32_t source, platform::FileHandle target, const std::string& path,
+                 uint64_t* copied) {
     uint32_t high = 0;
     uint32_t low = parser->GetFileSize(source, &high);
     if (static_cast<int32_t>(high) < 0) high = 0;
     uint64_t size = (uint64_t{high} << 32) | low;
+    *copied = size;
     g_Logger.InfoNumber("Recovering file size[bytes]:", static_cast<long>(size));
     g_Logger.Info("Starting recovery loop");
 
@@ -45,6 +48,7 @@ int CopyFileData(CFileSystemParser* parser, uint32_t source, platform::FileHandl
                     if (got > n) got = 0;
                     std::memset(buffer + pos + got, 0, n - got);
                     lost += n - got;
+                    recovery::NoteZeroFilled(offset + pos + got, n - got);
                 }
             }
             SeekSource(parser, source, offset + chunk);
@@ -94,8 +98,11 @@ int RecoverFile(CFileSystemParser* parser, NodeEntry* node, const std::string& d
             parser->CloseFile(source);
             return RECOVER_FAILED;
     }
-    int result = CopyFileData(parser, source, out, target);
+    recovery::BeginWrittenFile();
+    uint64_t size = 0;
+    int result = CopyFileData(parser, source, out, target, &size);
     if (result == RECOVER_OK) {
+        recovery::NoteFileWritten(node, target, size);
         recovery::SetTargetTimes(out, node);
         ++*files;
         g_Logger.Info("File recovering finished");

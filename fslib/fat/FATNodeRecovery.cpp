@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/logger/Logger.h"
+#include "fslib/core/RecoveredFiles.h"
 #include "fslib/core/RecoveryTarget.h"
 #include "fslib/fat/FATParser.h"
 
@@ -68,6 +69,14 @@ int CFATParser::RecoverFileClusters(NodeEntry* node, int target, const std::stri
     g_Logger.InfoNumber("Recovering file size[bytes]:", static_cast<long>(node->size));
     uint64_t remaining = node->size;
     uint64_t index = 0;
+    // 512-byte disk sectors per cluster, for the sector-by-sector pass.
+    constexpr uint64_t kDiskSector = 512;
+    const uint64_t sectorsPerCluster = uint64_t{m_boot.bSectorsPerCluster} * m_dwDiskSectorsPerUnit;
+    // Bytes [from, from + count) of the current buffer, as a range of the file cut at its size.
+    auto noteZeros = [&](uint64_t from, uint64_t count) {
+        uint64_t offset = index * clusterSize + from;
+        if (offset < node->size) recovery::NoteZeroFilled(offset, std::min(count, node->size - offset));
+    };
     while (remaining > 0) {
         if (IsUserBreak()) return RECOVER_USER_BREAK;
         // Only the clusters this file still needs are read.
@@ -84,18 +93,27 @@ int CFATParser::RecoverFileClusters(NodeEntry* node, int target, const std::stri
             bool readable = first >= 2 && first + run - 1 <= 0xFFFFFFFFu;
             if (readable && ReadClusters(static_cast<uint32_t>(first), static_cast<uint32_t>(run), at) != 1) {
                 // A failed read zero-fills from the bad sector on; cluster by cluster,
-                // only the cluster that holds it loses data.
+                // then sector by sector, only the unreadable sectors lose data.
                 for (uint64_t k = 0; k < run; ++k) {
                     uint8_t* one = at + k * clusterSize;
                     std::memset(one, 0, clusterSize);
-                    if (ReadClusters(static_cast<uint32_t>(first + k), 1, one) != 1)
-                        g_Logger.ErrorF("unreadable data in cluster %llu of %s written as zeros",
-                                        static_cast<unsigned long long>(first + k), path.c_str());
+                    if (ReadClusters(static_cast<uint32_t>(first + k), 1, one) == 1) continue;
+                    g_Logger.ErrorF("unreadable data in cluster %llu of %s written as zeros",
+                                    static_cast<unsigned long long>(first + k), path.c_str());
+                    const uint64_t firstSector = (first + k - 2) * sectorsPerCluster;
+                    for (uint64_t s = 0; s < sectorsPerCluster; ++s) {
+                        uint32_t bad = 0;
+                        if (ReadVolumeSectorsSafe(firstSector + s, one + s * kDiskSector, 1, &bad) != 1) {
+                            std::memset(one + s * kDiskSector, 0, kDiskSector);
+                            noteZeros((gathered + k) * clusterSize + s * kDiskSector, kDiskSector);
+                        }
+                    }
                 }
             } else if (!readable) {
                 g_Logger.ErrorF("clusters %llu..%llu of %s lie outside the volume and are written as zeros",
                                 static_cast<unsigned long long>(first),
                                 static_cast<unsigned long long>(first + run - 1), path.c_str());
+                noteZeros(gathered * clusterSize, run * clusterSize);
             }
             gathered += run;
         }
@@ -171,8 +189,10 @@ int CFATParser::RecoverNode(NodeEntry* node, const char* destination, uint32_t* 
             case recovery::CreateStatus::Failed: return RECOVER_FAILED;
         }
         g_Logger.InfoValue("Recovering file -", node->name);
+        recovery::BeginWrittenFile();
         int result = node->size == 0 ? RECOVER_OK : RecoverFileClusters(node, out, target);
         if (result == RECOVER_OK) {
+            recovery::NoteFileWritten(node, target, node->size);
             recovery::SetTargetTimes(out, node);
             ++*files;
             g_Logger.Info("File was successfully recovered");

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # qvr scan --check-content: real files of each known type written to a FAT volume with
 # mtools and deleted, two of them overwritten by a later file that took their clusters;
-# and a compressed NTFS file checked from its first compression unit alone.
+# and a compressed NTFS file checked from its first compression unit alone. Then
+# qvr recover --report on both: the report's hashes against the written files and the
+# originals, and its content checks against the scan's.
 source "$(dirname "$0")/common.bash" "$@"
 
 files="$work/files"
@@ -89,6 +91,30 @@ grep -Eq '^  _ound\.wav  deleted  .*  (Good|Average|Poor)  matches$' "$work/scan
 grep -Eq '^  _ver\.png  deleted  .*  does not match$' "$work/scan.txt" || fail "text column for over.png"
 if "$qvr" --log "$log" scan "$img" --json | grep -q '"content"'; then fail "content field without --check-content"; fi
 
+out="$work/out"
+mkdir "$out"
+"$qvr" --log "$log" recover "$img" /_ocs /old --to "$out" --overwrite skip --report "$work/report.json" >/dev/null \
+  || fail "recover --report exited $?"
+python3 - "$work/report.json" "$work/scan.json" "$files" "$out" <<'PY' || fail "FAT report"
+import hashlib, json, os, sys
+report, scan, files, out = (json.load(open(sys.argv[1])), json.load(open(sys.argv[2])), sys.argv[3], sys.argv[4])
+sha = lambda p: hashlib.sha256(open(p, "rb").read()).hexdigest()
+content = {e["path"]: e.get("content") for e in scan["entries"]}
+entries = report["files"]
+if report["filesystem"] != "FAT16" or len(entries) != 23: sys.exit("header or count: %s" % report)
+for e in entries:
+    name = e["source"].rsplit("/", 1)[1]
+    # Deleted short names lost their first letter.
+    original = os.path.join(files, next(n for n in os.listdir(files) if n[1:] == name[1:]))
+    if not e["written"].startswith(out + "/") or e["sha256"] != sha(e["written"]): sys.exit("hash of written file: %s" % e)
+    overwritten = name[1:] in ("ver.png", "ver.txt")
+    if e["size"] != os.path.getsize(e["written"]) or e["zero_filled"]: sys.exit(str(e))
+    if e["damage"] != ("Poor" if overwritten else "Good"): sys.exit("damage word: %s" % e)
+    if e["content"] != content[e["source"]]: sys.exit("content differs from the scan: %s" % e)
+    # A file whose clusters were not reused comes back as it was written.
+    if (e["sha256"] == sha(original)) == overwritten: sys.exit("hash against the original: %s" % e)
+PY
+
 # NTFS: compressed files, read from their first compression unit.
 img="$work/v.img"
 truncate -s 16M "$img"
@@ -106,5 +132,14 @@ python3 - "$work/ntfs.json" <<'PY' || fail "compressed NTFS verdicts"
 import json, sys
 got = {e["path"]: e.get("content") for e in json.load(open(sys.argv[1]))["entries"] if e["deleted"]}
 if got.get("/c/big.txt") != "matches" or got.get("/c/pic.png") != "matches": sys.exit(str(got))
+PY
+"$qvr" --log "$log" recover "$img" /c --to "$out" --overwrite skip --report "$work/ntfs-report.json" >/dev/null \
+  || fail "ntfs recover --report exited $?"
+python3 - "$work/ntfs-report.json" "$files/over.png" <<'PY' || fail "NTFS report"
+import hashlib, json, sys
+want = {"/c/big.txt": hashlib.sha256(b"compressible text line\n" * 130000).hexdigest(),
+        "/c/pic.png": hashlib.sha256(open(sys.argv[2], "rb").read()).hexdigest()}
+got = {e["source"]: (e["sha256"], e["content"]) for e in json.load(open(sys.argv[1]))["files"]}
+if got != {k: (v, "matches") for k, v in want.items()}: sys.exit(str(got))
 PY
 echo "content checks: ok"
