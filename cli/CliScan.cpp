@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/PartitionedDisk.h"
 #include "platform/DriveTable.h"
 
 namespace {
@@ -39,6 +40,72 @@ void OnInterrupt(int) { UserBreak.store(1); }
 
 constexpr int kFatNothingAdded = -3;
 
+// "IMAGE@N": the path and N, when the volume has that form.
+bool SplitPartitionName(const std::string& volume, std::string* path, uint32_t* number) {
+    const size_t at = volume.rfind('@');
+    if (at == std::string::npos || at == 0 || at + 1 >= volume.size() || volume.size() - at > 4) return false;
+    uint32_t n = 0;
+    for (size_t i = at + 1; i < volume.size(); ++i) {
+        if (volume[i] < '0' || volume[i] > '9') return false;
+        n = n * 10 + static_cast<uint32_t>(volume[i] - '0');
+    }
+    if (n == 0) return false;
+    *path = volume.substr(0, at);
+    *number = n;
+    return true;
+}
+
+void ListPartitions(const std::string& name, const std::vector<platform::DriveSource>& parts) {
+    for (const auto& p : parts) {
+        uint8_t type = FS_UNKNOWN;
+        if (CDiskDrive* drive = OpenDrive(p.letter)) {
+            uint8_t boot[512];
+            type = DetectDriveFileSystem(drive, boot);
+            delete drive;
+        }
+        const char* fs = FileSystemName(type);
+        std::fprintf(stderr, "  %s@%u  (%c:)  start %llu  size %llu  %s  %s\n", name.c_str(), p.partition, p.letter,
+                     static_cast<unsigned long long>(p.firstSector),
+                     static_cast<unsigned long long>(p.sectorCount * 512), p.partitionType.c_str(), fs ? fs : "-");
+    }
+}
+
+bool Scannable(char letter) {
+    CDiskDrive* drive = OpenDrive(letter);
+    if (!drive) return false;
+    uint8_t boot[512];
+    const bool known = DetectDriveFileSystem(drive, boot) != FS_UNKNOWN;
+    delete drive;
+    return known;
+}
+
+// A partitioned disk stands for its only partition with a file system we scan; with
+// several (or none) the user has to say which.
+char ChooseVolume(char letter, const std::string& name) {
+    auto& table = platform::DriveTable::Instance();
+    const auto drive = table.Find(letter);
+    if (!drive || drive->partition != 0) return letter;
+    const std::vector<platform::DriveSource> parts = table.PartitionsOf(letter);
+    if (parts.empty()) {
+        // A table we refused leaves the disk whole; say why it holds no partitions.
+        const SourceLayout layout = ReadSourceLayout(drive->source);
+        if (!layout.table.error.empty())
+            std::fprintf(stderr, "qvr: %s: partition table refused: %s\n", name.c_str(), layout.table.error.c_str());
+        return letter;
+    }
+    std::vector<char> scannable;
+    for (const auto& p : parts)
+        if (Scannable(p.letter)) scannable.push_back(p.letter);
+    if (scannable.size() == 1) return scannable.front();
+    if (scannable.empty())
+        std::fprintf(stderr, "qvr: %s: no partition holds NTFS, FAT12, FAT16, FAT32 or exFAT:\n", name.c_str());
+    else
+        std::fprintf(stderr, "qvr: %s: %zu partitions can be scanned; name one as %s@N:\n", name.c_str(),
+                     scannable.size(), name.c_str());
+    ListPartitions(name, parts);
+    return 0;
+}
+
 }  // namespace
 
 char ResolveVolume(const std::string& volume) {
@@ -46,23 +113,44 @@ char ResolveVolume(const std::string& volume) {
     if ((volume.size() == 2 && volume[1] == ':') || volume.size() == 1) {
         char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(volume[0])));
         if (letter >= 'A' && letter <= 'Z') {
-            if (table.Find(letter)) return letter;
+            if (table.Find(letter)) return ChooseVolume(letter, volume);
             std::fprintf(stderr, "qvr: no drive %c: in the drive table (see 'qvr drives')\n", letter);
             return 0;
         }
     }
     struct stat st {};
-    if (stat(volume.c_str(), &st) != 0) {
+    std::string path = volume;
+    uint32_t partition = 0;
+    // A path that exists is that file, '@' in its name or not.
+    if (stat(volume.c_str(), &st) != 0 &&
+        !(SplitPartitionName(volume, &path, &partition) && stat(path.c_str(), &st) == 0)) {
         std::fprintf(stderr, "qvr: %s: no such drive, device or image\n", volume.c_str());
         return 0;
     }
     if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
-        std::fprintf(stderr, "qvr: %s: not a block device or an image file\n", volume.c_str());
+        std::fprintf(stderr, "qvr: %s: not a block device or an image file\n", path.c_str());
         return 0;
     }
-    char letter = table.AddSource(volume);
-    if (!letter) std::fprintf(stderr, "qvr: no free drive letter for %s\n", volume.c_str());
-    return letter;
+    char letter = table.AddSource(path);
+    if (!letter) {
+        std::fprintf(stderr, "qvr: no free drive letter for %s\n", path.c_str());
+        return 0;
+    }
+    if (partition == 0) return ChooseVolume(letter, volume);
+    const char part = table.FindPartition(path, partition);
+    if (part) return part;
+    const auto parts = table.PartitionsOf(letter);
+    if (parts.empty()) {
+        const SourceLayout layout = ReadSourceLayout(path);
+        if (!layout.table.error.empty())
+            std::fprintf(stderr, "qvr: %s: partition table refused: %s\n", path.c_str(), layout.table.error.c_str());
+        else
+            std::fprintf(stderr, "qvr: %s: no partition table\n", path.c_str());
+    } else {
+        std::fprintf(stderr, "qvr: %s: no partition %u; it has:\n", path.c_str(), partition);
+        ListPartitions(path, parts);
+    }
+    return 0;
 }
 
 void RunCliScan(char letter, const ScanOptions& options, CliScanResult* out) {

@@ -1,6 +1,7 @@
 // qvr drives: the drive table with each volume's recognised file system.
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -22,7 +23,7 @@ int CmdDrives(int argc, char** argv) {
     nlohmann::json list = nlohmann::json::array();
     if (!json) std::printf("%-6s %-10s %14s  %-6s  %s\n", "DRIVE", "FS", "SIZE", "SCAN", "SOURCE");
     for (const platform::DriveSource& d : platform::DriveTable::Instance().Drives()) {
-        auto size = platform::SourceSize(d.source);
+        auto size = d.partition != 0 ? std::optional<uint64_t>(d.sectorCount * kSectorSize) : platform::SourceSize(d.source);
         uint8_t type = FS_UNKNOWN;
         if (CDiskDrive* drive = OpenDrive(d.letter)) {
             uint8_t boot[512];
@@ -32,16 +33,28 @@ int CmdDrives(int argc, char** argv) {
         const char* fs = FileSystemName(type);
         bool supported = type != FS_UNKNOWN;
         if (json) {
-            list.push_back({{"letter", std::string(1, d.letter) + ":"},
-                            {"source", d.source},
-                            {"blockDevice", d.isBlockDevice},
-                            {"size", size ? nlohmann::json(*size) : nlohmann::json(nullptr)},
-                            {"filesystem", fs ? nlohmann::json(fs) : nlohmann::json(nullptr)},
-                            {"supported", supported}});
+            nlohmann::json row = {{"letter", std::string(1, d.letter) + ":"},
+                                  {"source", d.source},
+                                  {"blockDevice", d.isBlockDevice},
+                                  {"size", size ? nlohmann::json(*size) : nlohmann::json(nullptr)},
+                                  {"filesystem", fs ? nlohmann::json(fs) : nlohmann::json(nullptr)},
+                                  {"supported", supported}};
+            if (d.partition != 0)
+                row["partition"] = {{"number", d.partition},
+                                    {"disk", std::string(1, d.diskLetter) + ":"},
+                                    {"startSector", d.firstSector},
+                                    {"sectors", d.sectorCount},
+                                    {"type", d.partitionType}};
+            list.push_back(std::move(row));
         } else {
             std::string sizeText = size ? std::to_string(*size) : "?";
+            std::string where = d.source;
+            // A partition: its name on the command line, then where it lies and its type.
+            if (d.partition != 0)
+                where = d.DisplayName() + "  (partition " + std::to_string(d.partition) + " of " + d.diskLetter +
+                        ":, start sector " + std::to_string(d.firstSector) + ", type " + d.partitionType + ")";
             std::printf("%c:     %-10s %14s  %-6s  %s\n", d.letter, fs ? fs : "-", sizeText.c_str(),
-                        supported ? "yes" : "no", d.source.c_str());
+                        supported ? "yes" : "no", where.c_str());
         }
     }
     if (json) std::printf("%s\n", list.dump(2).c_str());

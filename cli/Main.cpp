@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/CliScan.h"
+#include "app/PartitionedDisk.h"
 #include "cli/Commands.h"
 #include "common/logger/Logger.h"
 #include "common/runtime/RuntimeLibrary.h"
@@ -31,7 +32,8 @@ void Usage(FILE* out) {
         "                                        bytes of its MFT to BootDump.hex and MFTDump.hex in DIR\n"
         "                                        (default: the home folder)\n"
         "\n"
-        "VOLUME is a drive letter (E:), a block device or a disk image. Volumes are only read.\n"
+        "VOLUME is a drive letter (E:), a block device or a disk image; IMAGE@N names partition N of a\n"
+        "partitioned image or disk (N from 1, in table order). Volumes are only read.\n"
         "--log FILE chooses the operations log (default: log_qvr.log in the log folder).\n",
         out);
 }
@@ -88,6 +90,7 @@ int main(int argc, char** argv) {
         OpenDefaultLog();
     }
 
+    InstallPartitionLister();
     std::string command = args[0];
     int subArgc = static_cast<int>(args.size()) - 1;
     char** subArgv = args.data() + 1;

@@ -12,6 +12,7 @@
 #include "fslib/core/FileSystemParser.h"
 #include "gui/MainDlg.h"
 #include "gui/MainDlgStrings.h"
+#include "app/PartitionedDisk.h"
 #include "platform/DriveTable.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
@@ -74,6 +75,7 @@ int CQuenvarApp::InitInstance(const QStringList& arguments) {
     if (choice.defaultLog) platform::DeleteFile(choice.logPath);
     g_Logger.Open(choice.logPath.c_str());
     g_Logger.Activate();
+    InstallPartitionLister();
 
     char preferred = 0;
     if (!choice.volumeSource.empty()) preferred = platform::DriveTable::Instance().AddSource(choice.volumeSource);

@@ -164,4 +164,10 @@ std::vector<BlockDevice> VolumeDevices(const std::vector<BlockDevice>& devices) 
     return volumes;
 }
 
+bool IsUnsplitWholeDisk(dev_t device, const std::string& sysDevBlock) {
+    const std::string entry = sysDevBlock + "/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    if (!Exists(entry + "/dev")) return false;
+    return !Exists(entry + "/partition") && !HasPartitionChild(entry);
+}
+
 }  // namespace platform

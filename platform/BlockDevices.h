@@ -34,4 +34,8 @@ std::optional<dev_t> RootDevice();
 // without partitions, leaving out empty ones (unused loop and ram devices).
 std::vector<BlockDevice> VolumeDevices(const std::vector<BlockDevice>& devices);
 
+// True for a whole disk the kernel lists no partitions of (a partition, or a disk
+// with partitions listed below it, answers false): its own table is ours to read.
+bool IsUnsplitWholeDisk(dev_t device, const std::string& sysDevBlock = "/sys/dev/block");
+
 }  // namespace platform

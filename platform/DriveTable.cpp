@@ -56,6 +56,25 @@ char NextFreeLetter(const std::vector<DriveSource>& drives) {
     return 0;
 }
 
+PartitionLister g_partitionLister = nullptr;
+
+// The kernel reads the tables of the disks it lists; a partition gets one letter only,
+// so only images and the whole disks it left unsplit are read here.
+bool MayHoldPartitions(const DriveSource& drive) {
+    if (drive.partition != 0) return false;
+    struct stat st {};
+    if (::stat(drive.source.c_str(), &st) != 0) return false;
+    if (S_ISREG(st.st_mode)) return true;
+    return S_ISBLK(st.st_mode) && IsUnsplitWholeDisk(st.st_rdev);
+}
+
+char NextFreeLetterAfter(const std::vector<DriveSource>& drives, char after) {
+    for (char letter = std::max<char>(after + 1, kFirstAutoLetter); letter <= kLastLetter; ++letter) {
+        if (!LetterTaken(drives, letter)) return letter;
+    }
+    return 0;
+}
+
 void SortByLetter(std::vector<DriveSource>& drives) {
     std::stable_sort(drives.begin(), drives.end(),
                      [](const DriveSource& a, const DriveSource& b) { return a.letter < b.letter; });
@@ -68,6 +87,42 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 }  // namespace
+
+std::string DriveSource::DisplayName() const {
+    return partition == 0 ? source : source + "@" + std::to_string(partition);
+}
+
+void SetPartitionLister(PartitionLister lister) { g_partitionLister = lister; }
+
+void DriveTable::AddPartitions(std::vector<DriveSource>* drives) {
+    if (!g_partitionLister) return;
+    std::vector<DriveSource> disks;
+    for (const auto& drive : *drives) {
+        const bool hasSome = std::any_of(drives->begin(), drives->end(), [&](const DriveSource& d) {
+            return d.partition != 0 && d.diskLetter == drive.letter;
+        });
+        if (!hasSome && MayHoldPartitions(drive)) disks.push_back(drive);
+    }
+    for (const auto& disk : disks) {
+        char after = disk.letter;
+        for (const PartitionWindow& window : g_partitionLister(disk.source)) {
+            DriveSource part;
+            part.letter = NextFreeLetterAfter(*drives, after);
+            if (part.letter == 0) break;
+            part.source = disk.source;
+            part.isBlockDevice = disk.isBlockDevice;
+            part.mapped = disk.mapped;
+            part.partition = window.number;
+            part.firstSector = window.firstSector;
+            part.sectorCount = window.sectorCount;
+            part.diskLetter = disk.letter;
+            part.partitionType = window.type;
+            drives->push_back(std::move(part));
+            after = drives->back().letter;
+        }
+    }
+    SortByLetter(*drives);
+}
 
 DriveTable& DriveTable::Instance() {
     static DriveTable table;
@@ -158,6 +213,7 @@ void DriveTable::Reload() {
         map.insert(map.end(), fromEnv.begin(), fromEnv.end());
     }
     auto drives = ApplyDriveMap(AutoDrives(VolumeDevices(ListBlockDevices()), RootDevice()), map);
+    AddPartitions(&drives);
 
     std::lock_guard<std::mutex> guard(m_lock);
     m_drives = std::move(drives);
@@ -175,6 +231,26 @@ std::optional<DriveSource> DriveTable::Find(char letter) const {
     return std::nullopt;
 }
 
+char DriveTable::FindPartition(const std::string& source, uint32_t number) const {
+    const std::string canonical = Canonical(source);
+    std::lock_guard<std::mutex> guard(m_lock);
+    for (const auto& drive : m_drives) {
+        if (drive.partition == number && number != 0 && Canonical(drive.source) == canonical) return drive.letter;
+    }
+    return 0;
+}
+
+std::vector<DriveSource> DriveTable::PartitionsOf(char diskLetter) const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    std::vector<DriveSource> parts;
+    for (const auto& drive : m_drives) {
+        if (drive.partition != 0 && drive.diskLetter == diskLetter) parts.push_back(drive);
+    }
+    std::sort(parts.begin(), parts.end(),
+              [](const DriveSource& a, const DriveSource& b) { return a.partition < b.partition; });
+    return parts;
+}
+
 char DriveTable::AddSource(const std::string& source) {
     std::lock_guard<std::mutex> guard(m_lock);
     const char letter = AddSourceLocked(source);
@@ -188,7 +264,7 @@ char DriveTable::AddSourceLocked(const std::string& source) {
     if (source.empty()) return 0;
     const std::string canonical = Canonical(source);
     for (const auto& drive : m_drives) {
-        if (Canonical(drive.source) == canonical) return drive.letter;
+        if (drive.partition == 0 && Canonical(drive.source) == canonical) return drive.letter;
     }
     DriveSource drive;
     drive.letter = NextFreeLetter(m_drives);
@@ -197,7 +273,7 @@ char DriveTable::AddSourceLocked(const std::string& source) {
     drive.isBlockDevice = IsBlockDevice(canonical);
     drive.mapped = true;
     m_drives.push_back(drive);
-    SortByLetter(m_drives);
+    AddPartitions(&m_drives);
     return drive.letter;
 }
 

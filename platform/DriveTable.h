@@ -18,7 +18,31 @@ struct DriveSource {
     std::string source;         // /dev/sda1 or /path/to/image
     bool isBlockDevice = false;
     bool mapped = false;        // from the drive map rather than found automatically
+    // A partition of a disk whose table we read ourselves: a window over the disk's
+    // source. partition 0 is the whole source.
+    uint32_t partition = 0;     // 1, 2, ... in table order
+    uint64_t firstSector = 0;   // 512-byte sectors from the start of the source
+    uint64_t sectorCount = 0;
+    char diskLetter = 0;        // the letter of the whole disk
+    std::string partitionType;  // "0x07 NTFS/exFAT", "Basic data", ...
+
+    // "source" for a whole source, "source@N" for a partition.
+    std::string DisplayName() const;
 };
+
+// One partition of a disk, as the partition lister reports it.
+struct PartitionWindow {
+    uint32_t number = 0;
+    uint64_t firstSector = 0;
+    uint64_t sectorCount = 0;
+    std::string type;
+};
+
+// Reads the partition table of a source (an image, or a whole disk the kernel did not
+// split): none when it holds a volume of its own, no table, or a table it refused.
+// The drive table sits below the table readers, so the program installs one.
+using PartitionLister = std::vector<PartitionWindow> (*)(const std::string& source);
+void SetPartitionLister(PartitionLister lister);
 
 class DriveTable {
 public:
@@ -31,6 +55,13 @@ public:
     // Letter already mapped to this source, or a new one under the next free letter.
     // 0 when every letter is taken.
     char AddSource(const std::string& source);
+    // The letter of partition `number` of that source; 0 when it has none such.
+    char FindPartition(const std::string& source, uint32_t number) const;
+    // The partitions of the disk under that letter, in table order.
+    std::vector<DriveSource> PartitionsOf(char diskLetter) const;
+    // Adds the partitions of every whole source that has some and lacks them, each
+    // under the next free letters after its disk's (tests call it on their own table).
+    static void AddPartitions(std::vector<DriveSource>* drives);
     // Replaces the table (tests).
     void SetForTesting(std::vector<DriveSource> drives);
 

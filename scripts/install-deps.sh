@@ -5,7 +5,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libzip-dev libblkid-dev qt6-base-dev
   libmagic-dev libssl-dev
-  sleuthkit ntfs-3g mtools dosfstools exfatprogs exfat-fuse attr util-linux
+  sleuthkit ntfs-3g mtools dosfstools exfatprogs exfat-fuse attr util-linux fdisk gdisk
   clang libclang-rt-14-dev
 )
 missing=()

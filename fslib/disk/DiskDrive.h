@@ -51,11 +51,18 @@ public:
     BOOL Seek(uint64_t sector) override;
     BOOL Read(void* buffer, uint32_t sectors, uint32_t* sectorsRead) override;
 
-    // Open a source path directly (no drive letter); 0 on success.
-    int OpenSource(const std::string& source);
+    // Open a source path directly (no drive letter); 0 on success. A sector count other
+    // than 0 opens the window [firstSector, firstSector + sectorCount) of the source (a
+    // partition): sector 0 is then its first sector, and reads end at its end.
+    int OpenSource(const std::string& source, uint64_t firstSector = 0, uint64_t sectorCount = 0);
+    // Leaves opening and read failures out of the log: for looking at a source (its
+    // partition table) before anyone asked to scan it.
+    void SetQuiet(bool quiet) { m_bQuiet = quiet; }
 
 private:
     uint64_t m_nPosition = 0;
+    uint64_t m_nFirstSector = 0;
+    bool m_bQuiet = false;
 };
 
 // 9x-family back-end: the same drive table served through a stand-in for the DOS

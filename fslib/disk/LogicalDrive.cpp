@@ -25,30 +25,36 @@ int CLogicalDrive::Open(uint8_t driveLetter) {
         g_Logger.LogLastError();
         return -1;
     }
-    return OpenSource(drive->source);
+    const int result = OpenSource(drive->source, drive->firstSector, drive->sectorCount);
+    if (result == 0 && drive->partition != 0) m_pszDeviceName = drive->DisplayName();
+    return result;
 }
 
 // The volume is opened for reading only: nothing here ever writes to it.
-int CLogicalDrive::OpenSource(const std::string& source) {
+int CLogicalDrive::OpenSource(const std::string& source, uint64_t firstSector, uint64_t sectorCount) {
     Close();
     m_pszDeviceName = source;
-    g_Logger.InfoF("try to open disk: %s", m_pszDeviceName.c_str());
+    if (!m_bQuiet) g_Logger.InfoF("try to open disk: %s", m_pszDeviceName.c_str());
     const int fd = platform::OpenRawSource(source);
     if (fd < 0) {
-        g_Logger.LogLastError();
+        if (!m_bQuiet) g_Logger.LogLastError();
         return -1;
     }
     // Only a block device or an image file has a size to read sectors from; a folder
     // or a character device is refused here rather than failing every read later.
     const auto size = platform::RawSize(fd);
-    if (!size) {
+    const uint64_t sourceSectors = size ? *size / kSectorSize : 0;
+    // A window must start inside its source; one that runs past the end (the source
+    // shrank since its table was read) ends with the source.
+    if (!size || (sectorCount != 0 && firstSector >= sourceSectors)) {
         platform::CloseRawSource(fd);
-        SetLastError(ERROR_ACCESS_DENIED);
-        g_Logger.LogLastError();
+        SetLastError(size ? ERROR_INVALID_PARAMETER : ERROR_ACCESS_DENIED);
+        if (!m_bQuiet) g_Logger.LogLastError();
         return -1;
     }
     m_hDevice = fd;
-    m_nTotalSectors = *size / kSectorSize;
+    m_nFirstSector = sectorCount != 0 ? firstSector : 0;
+    m_nTotalSectors = sectorCount != 0 ? std::min(sectorCount, sourceSectors - firstSector) : sourceSectors;
     m_nPosition = 0;
     return 0;
 }
@@ -56,6 +62,7 @@ int CLogicalDrive::OpenSource(const std::string& source) {
 void CLogicalDrive::Close() {
     if (m_hDevice > 0) platform::CloseRawSource(static_cast<int>(m_hDevice));
     m_hDevice = kInvalidHandle;
+    m_nFirstSector = 0;
     m_pszDeviceName.clear();
 }
 
@@ -80,9 +87,9 @@ BOOL CLogicalDrive::Read(void* buffer, uint32_t sectors, uint32_t* sectorsRead) 
         const uint64_t left = m_nPosition < m_nTotalSectors ? m_nTotalSectors - m_nPosition : 0;
         const uint64_t want = std::min<uint64_t>(sectors, left) << kSectorShift;
         ok = platform::RawRead(static_cast<int>(m_hDevice), buffer, static_cast<size_t>(want),
-                               m_nPosition << kSectorShift, &doneBytes);
+                               (m_nFirstSector + m_nPosition) << kSectorShift, &doneBytes);
     }
-    if (!ok) {
+    if (!ok && !m_bQuiet) {
         g_Logger.ErrorF("Error while reading sectors. Count is -  %u. GetLastError returned %u",
                         static_cast<uint32_t>(sectors << kSectorShift), GetLastError());
     }

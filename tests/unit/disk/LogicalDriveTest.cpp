@@ -140,3 +140,43 @@ TEST_F(LogicalDriveTest, ErrorLineNamesTheLow32BitsOfAHighSector) {
     EXPECT_EQ(drive.ReadSectorsSafe((1ull << 32) + 1, buffer.data(), 8, nullptr), -3);
     EXPECT_TRUE(HasLogLine(log.Text(), "error reading sector 3"));
 }
+
+TEST_F(LogicalDriveTest, PartitionLetterReadsItsWindowOnly) {
+    platform::DriveSource part;
+    part.letter = 'F';
+    part.source = m_image;
+    part.partition = 2;
+    part.firstSector = 5;
+    part.sectorCount = 4;
+    part.diskLetter = 'E';
+    platform::DriveSource whole;
+    whole.letter = 'E';
+    whole.source = m_image;
+    platform::DriveTable::Instance().SetForTesting({whole, part});
+    platform::InjectUnreadableSector(m_image, 7);
+
+    LogCapture log;
+    CLogicalDrive drive;
+    ASSERT_EQ(drive.Open('F'), 0);
+    EXPECT_EQ(drive.TotalSectors(), 4u);
+    EXPECT_EQ(drive.DeviceName(), m_image + "@2");
+    std::vector<uint8_t> buffer(8 * kSectorSize);
+    uint32_t got = 0;
+    ASSERT_EQ(drive.ReadSectors(0, buffer.data(), 2, &got), 1);
+    EXPECT_EQ(got, 2u);
+    EXPECT_TRUE(HoldsSector(buffer, 0, 5));
+    EXPECT_TRUE(HoldsSector(buffer, 1, 6));
+    // Sector 2 of the window is sector 7 of the source, made unreadable.
+    EXPECT_EQ(drive.ReadSectors(2, buffer.data(), 1, &got), 0);
+    // Reads end at the window's end as they end at a source's end.
+    ASSERT_EQ(drive.ReadSectors(3, buffer.data(), 8, &got), 1);
+    EXPECT_EQ(got, 1u);
+    EXPECT_TRUE(HoldsSector(buffer, 0, 8));
+    EXPECT_EQ(drive.ReadSectors(4, buffer.data(), 1, &got), kSeekFailed);
+
+    // A window past the source's end is refused; one running over it ends with it.
+    EXPECT_EQ(drive.OpenSource(m_image, 20, 4), -1);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    ASSERT_EQ(drive.OpenSource(m_image, 18, 10), 0);
+    EXPECT_EQ(drive.TotalSectors(), 2u);
+}

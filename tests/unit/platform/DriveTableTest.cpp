@@ -177,3 +177,58 @@ TEST(SourceSize, FilesHaveTheirSizeOthersNone) {
     EXPECT_FALSE(SourceSize(dir.Path())) << "a folder has no volume size";
     EXPECT_FALSE(SourceSize("/dev/null")) << "a character device has no volume size";
 }
+
+namespace {
+// Two partitions for images named "parts*.img", none for anything else.
+std::vector<PartitionWindow> TwoPartitionsOfPartsImages(const std::string& source) {
+    if (std::filesystem::path(source).filename().string().rfind("parts", 0) != 0) return {};
+    return {{1, 2048, 100, "0x0C FAT32 (LBA)"}, {2, 4096, 200, "0x07 NTFS/exFAT"}};
+}
+}  // namespace
+
+TEST(DriveTable, PartitionsOfAnImageTakeTheNextFreeLettersAfterIt) {
+    TempDir dir;
+    WriteFile(dir / "parts.img", std::string(512, 'p'));
+    WriteFile(dir / "plain.img", std::string(512, 'q'));
+    SetPartitionLister(&TwoPartitionsOfPartsImages);
+    DriveTable table;
+    table.SetForTesting({Drive('D', "/dev/xd"), Drive('F', "/dev/xf"), Drive('G', "/dev/xg")});
+
+    EXPECT_EQ(table.AddSource(dir / "plain.img"), 'E');
+    ASSERT_EQ(table.AddSource(dir / "parts.img"), 'H');
+    const std::string image = std::filesystem::canonical(dir / "parts.img").string();
+    ASSERT_EQ(table.FindPartition(dir / "parts.img", 1), 'I');
+    ASSERT_EQ(table.FindPartition(dir.Path() + "/./parts.img", 2), 'J');
+    EXPECT_EQ(table.FindPartition(dir / "parts.img", 3), 0);
+    EXPECT_EQ(table.FindPartition(dir / "plain.img", 1), 0);
+    const auto second = table.Find('J');
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->source, image);
+    EXPECT_EQ(second->diskLetter, 'H');
+    EXPECT_EQ(second->firstSector, 4096u);
+    EXPECT_EQ(second->sectorCount, 200u);
+    EXPECT_EQ(second->DisplayName(), image + "@2");
+
+    // Naming the image again gives its own letter back and adds nothing.
+    EXPECT_EQ(table.AddSource(dir / "parts.img"), 'H');
+    EXPECT_EQ(table.Drives().size(), 7u);
+    const auto parts = table.PartitionsOf('H');
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_EQ(parts[0].letter, 'I');
+    EXPECT_TRUE(table.PartitionsOf('E').empty());
+    SetPartitionLister(nullptr);
+}
+
+TEST(DriveTable, PartitionsStopWhenTheLettersRunOut) {
+    TempDir dir;
+    WriteFile(dir / "parts.img", std::string(512, 'p'));
+    SetPartitionLister(&TwoPartitionsOfPartsImages);
+    DriveTable table;
+    std::vector<DriveSource> drives;
+    for (char letter = 'C'; letter <= 'X'; ++letter) drives.push_back(Drive(letter, std::string("/dev/x") + letter));
+    table.SetForTesting(drives);
+    EXPECT_EQ(table.AddSource(dir / "parts.img"), 'Y');
+    EXPECT_EQ(table.FindPartition(dir / "parts.img", 1), 'Z');
+    EXPECT_EQ(table.FindPartition(dir / "parts.img", 2), 0);
+    SetPartitionLister(nullptr);
+}
