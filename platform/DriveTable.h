@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/BlockDevices.h"
@@ -14,6 +15,10 @@
 namespace platform {
 
 struct DriveSource {
+    // Spelled out so that a source is still written {letter, source, isBlockDevice, mapped}.
+    DriveSource(char letter_ = 0, std::string source_ = {}, bool isBlockDevice_ = false, bool mapped_ = false)
+        : letter(letter_), source(std::move(source_)), isBlockDevice(isBlockDevice_), mapped(mapped_) {}
+
     char letter = 0;            // 'C'..'Z' (upper case)
     std::string source;         // /dev/sda1 or /path/to/image
     bool isBlockDevice = false;
