@@ -10,6 +10,7 @@
 
 #include "app/PartitionedDisk.h"
 #include "platform/DriveTable.h"
+#include "platform/RawVolume.h"
 
 namespace {
 
@@ -130,6 +131,18 @@ char ResolveVolume(const std::string& volume) {
     if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
         std::fprintf(stderr, "qvr: %s: not a block device or an image file\n", path.c_str());
         return 0;
+    }
+    // A damaged or unsupported image container is named with its reason here, before
+    // it takes a letter.
+    if (S_ISREG(st.st_mode)) {
+        const int fd = platform::OpenRawSource(path);
+        if (fd < 0) {
+            const std::string why = platform::RawSourceOpenFailure();
+            std::fprintf(stderr, "qvr: %s: %s\n", path.c_str(),
+                         why.empty() ? platform::Win32ErrorText(GetLastError()) : why.c_str());
+            return 0;
+        }
+        platform::CloseRawSource(fd);
     }
     char letter = table.AddSource(path);
     if (!letter) {

@@ -9,9 +9,12 @@
 #include <atomic>
 #include <cerrno>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <utility>
+
+#include "platform/ImageSource.h"
 
 namespace platform {
 
@@ -39,13 +42,11 @@ SourceId IdOf(const struct stat& st) {
 }
 
 // First injected sector inside [offset, offset + count) of the source, if any.
-std::optional<uint64_t> FirstInjected(int fd, uint64_t offset, size_t count) {
+std::optional<uint64_t> FirstInjected(const SourceId& id, uint64_t offset, size_t count) {
     InjectedFaults& faults = Faults();
     if (!faults.any.load(std::memory_order_acquire) || count == 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return std::nullopt;
     std::lock_guard<std::mutex> guard(faults.lock);
-    const auto found = faults.sectors.find(IdOf(st));
+    const auto found = faults.sectors.find(id);
     if (found == faults.sectors.end()) return std::nullopt;
     const uint64_t first = offset / kRawSectorSize;
     const uint64_t last = (offset + count - 1) / kRawSectorSize;
@@ -54,9 +55,42 @@ std::optional<uint64_t> FirstInjected(int fd, uint64_t offset, size_t count) {
     return *bad;
 }
 
+// The open sources by handle. A handle is the descriptor of the named file itself,
+// kept open for as long as the source is, so the kernel keeps handles unique and any
+// container back-end reads through handles of its own.
+struct OpenSource {
+    int fd = -1;
+    SourceId id{};  // the file injected faults are keyed by: a split set's first segment
+    std::unique_ptr<ImageSource> source;
+    ~OpenSource() {
+        source.reset();
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+struct SourceTable {
+    std::mutex lock;
+    std::map<int, std::shared_ptr<OpenSource>> open;
+};
+
+SourceTable& Sources() {
+    static SourceTable table;
+    return table;
+}
+
+std::shared_ptr<OpenSource> FindSource(int fd) {
+    SourceTable& table = Sources();
+    std::lock_guard<std::mutex> guard(table.lock);
+    const auto found = table.open.find(fd);
+    return found == table.open.end() ? nullptr : found->second;
+}
+
+thread_local std::string t_openFailure;
+
 }  // namespace
 
 int OpenRawSource(const std::string& path) {
+    t_openFailure.clear();
     int fd;
     do {
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -75,17 +109,44 @@ int OpenRawSource(const std::string& path) {
         }
         fd = moved;
     }
+    auto entry = std::make_shared<OpenSource>();
+    entry->fd = fd;
+    OpenFailure failure;
+    entry->source = OpenImageSource(path, fd, &failure);
+    if (!entry->source) {
+        t_openFailure = failure.message;
+        SetLastError(ErrnoToWin32(failure.error != 0 ? failure.error : EINVAL));
+        return -1;  // the entry closes the descriptor
+    }
+    struct stat st {};
+    const std::string identity = entry->source->IdentityPath();
+    if (!identity.empty() ? ::stat(identity.c_str(), &st) == 0 : ::fstat(fd, &st) == 0) entry->id = IdOf(st);
+    SourceTable& table = Sources();
+    std::lock_guard<std::mutex> guard(table.lock);
+    table.open[fd] = std::move(entry);
     return fd;
 }
 
+std::string RawSourceOpenFailure() { return t_openFailure; }
+
 void CloseRawSource(int fd) {
-    if (fd >= 0) ::close(fd);
+    if (fd < 0) return;
+    std::shared_ptr<OpenSource> entry;
+    {
+        SourceTable& table = Sources();
+        std::lock_guard<std::mutex> guard(table.lock);
+        const auto found = table.open.find(fd);
+        if (found == table.open.end()) return;
+        entry = std::move(found->second);
+        table.open.erase(found);
+    }
+    // A read still running on another thread holds the source until it returns.
 }
 
 BOOL RawRead(int fd, void* buffer, size_t count, uint64_t offset, size_t* done) {
-    size_t got = 0;
     if (done) *done = 0;
-    if (fd < 0) {
+    const std::shared_ptr<OpenSource> entry = fd >= 0 ? FindSource(fd) : nullptr;
+    if (!entry) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -94,26 +155,21 @@ BOOL RawRead(int fd, void* buffer, size_t count, uint64_t offset, size_t* done) 
         return FALSE;
     }
     // An injected sector behaves like a medium error: the bytes before it arrive, the
-    // read of the sector itself fails.
+    // read of the sector itself fails. It names a sector of the disk the source
+    // presents, whatever container holds it.
     size_t limit = count;
     bool injected = false;
-    if (const auto bad = FirstInjected(fd, offset, count)) {
+    if (const auto bad = FirstInjected(entry->id, offset, count)) {
         limit = static_cast<size_t>(*bad * kRawSectorSize > offset ? *bad * kRawSectorSize - offset : 0);
         injected = true;
     }
-    auto* bytes = static_cast<uint8_t*>(buffer);
-    while (got < limit) {
-        const ssize_t n = ::pread(fd, bytes + got, limit - got, static_cast<off_t>(offset + got));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            SetLastErrorFromErrno();
-            if (done) *done = got;
-            return FALSE;
-        }
-        if (n == 0) break;
-        got += static_cast<size_t>(n);
-    }
+    size_t got = 0;
+    const int error = limit == 0 ? 0 : entry->source->Read(buffer, limit, offset, &got);
     if (done) *done = got;
+    if (error != 0) {
+        SetLastError(ErrnoToWin32(error));
+        return FALSE;
+    }
     if (injected && got == limit) {
         SetLastError(ErrnoToWin32(EIO));
         return FALSE;
@@ -122,15 +178,18 @@ BOOL RawRead(int fd, void* buffer, size_t count, uint64_t offset, size_t* done) 
 }
 
 std::optional<uint64_t> RawSize(int fd) {
+    const std::shared_ptr<OpenSource> entry = fd >= 0 ? FindSource(fd) : nullptr;
+    if (!entry) return std::nullopt;
     struct stat st {};
     if (::fstat(fd, &st) != 0) return std::nullopt;
+    // A folder or a character device has no sectors to offer.
+    if (!S_ISBLK(st.st_mode) && !S_ISREG(st.st_mode)) return std::nullopt;
     if (S_ISBLK(st.st_mode)) {
         uint64_t bytes = 0;
         if (::ioctl(fd, BLKGETSIZE64, &bytes) != 0) return std::nullopt;
         return bytes;
     }
-    if (S_ISREG(st.st_mode)) return static_cast<uint64_t>(st.st_size);
-    return std::nullopt;
+    return entry->source->Size();
 }
 
 BOOL InjectUnreadableSector(const std::string& path, uint64_t sector) {

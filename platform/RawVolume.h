@@ -1,5 +1,8 @@
-// Raw, read-only access to a volume source (block device or image file) by byte
-// offset, with a process-wide list of sectors made to fail as unreadable media would.
+// Raw, read-only access to a volume source by byte offset, with a process-wide list of
+// sectors made to fail as unreadable media would. A source is a block device or an
+// image file: plain, split into numbered files (disk.001, disk.002, ...), or a
+// container (EWF, VHD, VHDX, VMDK, QCOW) told by its signature, whose damaged parts
+// read as unreadable sectors.
 #pragma once
 
 #include <cstddef>
@@ -13,9 +16,13 @@ namespace platform {
 
 constexpr uint32_t kRawSectorSize = 512;
 
-// Opens read-only (never for writing). The descriptor returned is never 0, 1 or 2, so
+// Opens read-only (never for writing). The handle returned is never 0, 1 or 2, so
 // 0 can stand for "no device". -1 with the last error set on failure.
 int OpenRawSource(const std::string& path);
+
+// Why the last failed OpenRawSource of this thread refused a container or split image
+// ("the VHDX image could not be opened: ..."); empty when the system error says it all.
+std::string RawSourceOpenFailure();
 void CloseRawSource(int fd);
 
 // Reads up to count bytes at offset. TRUE when no error occurred (*done may be short
@@ -23,11 +30,13 @@ void CloseRawSource(int fd);
 // *done then holding the bytes read before the failure.
 BOOL RawRead(int fd, void* buffer, size_t count, uint64_t offset, size_t* done);
 
-// Bytes of the source behind an open descriptor (BLKGETSIZE64 or the file size).
+// Bytes of the disk behind an open handle (BLKGETSIZE64, the file size, the sum of the
+// segments, or the disk size a container records).
 std::optional<uint64_t> RawSize(int fd);
 
 // Makes reads of that 512-byte sector of that source fail with EIO (tests). The
-// source is identified by device and inode, so any path to it is affected. FALSE
+// source is identified by device and inode of the file opened, so any path to it is
+// affected; for a container the sector is one of the disk it holds. FALSE
 // when the path cannot be examined.
 BOOL InjectUnreadableSector(const std::string& path, uint64_t sector);
 void ClearInjected();

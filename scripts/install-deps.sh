@@ -7,6 +7,7 @@ packages=(
   libmagic-dev libssl-dev
   sleuthkit ntfs-3g mtools dosfstools exfatprogs exfat-fuse attr util-linux fdisk gdisk
   clang libclang-rt-14-dev
+  libewf-dev libvhdi-dev libvmdk-dev libqcow-dev ewf-tools qemu-utils
 )
 missing=()
 for p in "${packages[@]}"; do

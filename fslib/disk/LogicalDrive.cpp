@@ -37,7 +37,11 @@ int CLogicalDrive::OpenSource(const std::string& source, uint64_t firstSector, u
     if (!m_bQuiet) g_Logger.InfoF("try to open disk: %s", m_pszDeviceName.c_str());
     const int fd = platform::OpenRawSource(source);
     if (fd < 0) {
-        if (!m_bQuiet) g_Logger.LogLastError();
+        if (!m_bQuiet) {
+            const std::string why = platform::RawSourceOpenFailure();
+            if (!why.empty()) g_Logger.ErrorF("%s: %s", source.c_str(), why.c_str());
+            g_Logger.LogLastError();
+        }
         return -1;
     }
     // Only a block device or an image file has a size to read sectors from; a folder
