@@ -125,13 +125,13 @@ void FinishReport(const UndeleteRequest& request, const std::string& source, IUn
     if (request.reportPath.empty()) return;
     std::string error;
     CFileSystemParser* parser = request.drive->parser.get();
-    if (WriteRecoveryReport(request.reportPath, source, FileSystemName(parser->GetFileSystemType()),
+    const std::string path = request.reportFreeName ? recovery::FindFreeName(request.reportPath) : request.reportPath;
+    if (WriteRecoveryReport(path, source, FileSystemName(parser->GetFileSystemType()),
                             request.destination, files, &error))
         return;
     outcome->reportFailed = true;
-    g_Logger.ErrorF("the recovery report %s could not be written: %s", request.reportPath.c_str(), error.c_str());
-    prompt.ShowMessage(Icon::Error, "",
-                       "The recovery report " + request.reportPath + " could not be written: " + error);
+    g_Logger.ErrorF("the recovery report %s could not be written: %s", path.c_str(), error.c_str());
+    prompt.ShowMessage(Icon::Error, "", "The recovery report " + path + " could not be written: " + error);
 }
 
 }  // namespace

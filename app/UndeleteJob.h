@@ -37,6 +37,9 @@ struct UndeleteRequest {
     std::string source;
     // Where to write the recovery report of the files written; none when empty.
     std::string reportPath;
+    // The report replaces no file: when its path is taken once the files are written, it
+    // goes to the first free "name(n).ext" instead.
+    bool reportFreeName = false;
 };
 
 struct UndeleteOutcome {

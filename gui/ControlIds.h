@@ -63,6 +63,9 @@ constexpr int ID_HELP_TOOLBOX = 32800;
 constexpr int ID_FILE_OPEN_IMAGE = 32801;
 constexpr int ID_VIEW_REFRESH_DRIVES = 32802;
 constexpr int ID_HELP_DIAGNOSTICS = 32803;
+constexpr int ID_FILE_PREVIEW = 32810;
+constexpr int ID_FILE_WRITE_REPORT = 32811;
+constexpr int ID_VIEW_CONTENT_COLUMN = 32812;
 constexpr int IDM_ABOUTBOX = 16;
 
 // Range of the runtime library's toolbox commands.

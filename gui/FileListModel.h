@@ -8,10 +8,22 @@
 #include "app/BrowserModel.h"
 #include "gui/MimeTypes.h"
 
+class CContentCheckQueue;
+
 class CFileListModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
+    // The content check's column follows the browser's columns; it is filled only while
+    // shown (SetContentColumnShown).
+    static constexpr int kContentColumn = browser::kColumnCount;
+    static constexpr const char* kContentTitle = "Content";
+    static constexpr const char* kContentPending = "...";
+
     CFileListModel(CBrowserModel* browser, CMimeTypes* types, QObject* parent = nullptr);
+
+    void SetContentColumnShown(bool shown);
+    bool ContentColumnShown() const { return m_bContentColumn; }
+    CContentCheckQueue* ContentChecks() const { return m_pChecks; }
 
     // Empties the list (item count 0); the browser's rows are not touched.
     void Clear();
@@ -27,5 +39,7 @@ public:
 private:
     CBrowserModel* m_pBrowser;
     CMimeTypes* m_pTypes;
+    CContentCheckQueue* m_pChecks;
+    bool m_bContentColumn = false;
     int m_nRows = 0;
 };

@@ -23,10 +23,12 @@
 #include "common/logger/Logger.h"
 #include "gui/CancelButton.h"
 #include "gui/ConfirmOverwriteDlg.h"
+#include "gui/ContentCheckQueue.h"
 #include "gui/ControlIds.h"
 #include "gui/FileListModel.h"
 #include "gui/HintPanel.h"
 #include "gui/MainDlgStrings.h"
+#include "gui/MenuOptions.h"
 #include "platform/Folders.h"
 
 namespace {
@@ -187,6 +189,10 @@ void CMainDlg::CreateMenu() {
     QMenu* file = m_pMenuBar->addMenu(QStringLiteral("&File"));
     AddCommand(file, ID_FILE_SCAN, QStringLiteral("Scan"));
     AddCommand(file, ID_FILE_UNDELETE, QStringLiteral("Undelete"));
+    AddCommand(file, ID_FILE_PREVIEW, QStringLiteral("Preview..."), QKeySequence(Qt::Key_F3));
+    file->addSeparator();
+    menuoptions::Bind(AddCommand(file, ID_FILE_WRITE_REPORT, QStringLiteral("Write Recovery Report")),
+                      "WriteRecoveryReport", false);
     file->addSeparator();
     AddCommand(file, ID_FILE_OPEN_IMAGE, QStringLiteral("Open Disk Image..."), QKeySequence::Open);
     AddCommand(file, ID_FILE_MFTDUMP, QStringLiteral("MFT Dump Utility"));
@@ -199,6 +205,9 @@ void CMainDlg::CreateMenu() {
 
     QMenu* view = m_pMenuBar->addMenu(QStringLiteral("&View"));
     AddCommand(view, ID_VIEW_REFRESH_DRIVES, QStringLiteral("Refresh Drives"), QKeySequence(Qt::Key_F5));
+    view->addSeparator();
+    menuoptions::Bind(AddCommand(view, ID_VIEW_CONTENT_COLUMN, QStringLiteral("Content Check Column")),
+                      "ContentCheckColumn", false);
 
     m_pToolboxMenu = m_pMenuBar->addMenu(QStringLiteral("&Toolbox"));
 
@@ -224,6 +233,7 @@ void CMainDlg::CreateMenu() {
     connect(Command(ID_HELP_WEBSITE), &QAction::triggered, this, &CMainDlg::OnWebSite);
     connect(Command(ID_HELP_DIAGNOSTICS), &QAction::triggered, this, &CMainDlg::OnDiagnostics);
     connect(Command(ID_APP_ABOUT), &QAction::triggered, this, &CMainDlg::OnAbout);
+    connect(Command(ID_FILE_PREVIEW), &QAction::triggered, this, &CMainDlg::OnPreview);
     Command(ID_FILE_UNDELETE)->setEnabled(false);
 }
 
@@ -383,10 +393,12 @@ void CMainDlg::BeginJob(const QString& paneText) {
     m_pCancel->show();
     setCursor(Qt::WaitCursor);
     SetProgressTarget(&m_progress);
+    m_pListModel->ContentChecks()->SetPaused(true);
 }
 
 void CMainDlg::EndJob() {
     SetProgressTarget(nullptr);
+    m_pListModel->ContentChecks()->SetPaused(false);
     unsetCursor();
     m_pStatusBar->removeWidget(m_pProgress);
     m_pStatusBar->removeWidget(m_pCancel);

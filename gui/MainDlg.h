@@ -84,6 +84,8 @@ public slots:
     void OnHelpToolbox();
     void OnDiagnostics();
     void OnToolboxProducts(unsigned commandId);
+    // The selected file's first bytes in the preview dialog.
+    void OnPreview();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -132,6 +134,8 @@ private:
     void OnFilterTextChanged();
     void OnFilterEditingFinished();
     void OnFilterReturnPressed();
+    void OnListContextMenu(const QPoint& at);
+    void ShowContentColumn(bool shown);
 
     // Jobs.
     void BeginJob(const QString& paneText);

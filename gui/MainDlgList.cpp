@@ -1,4 +1,5 @@
 // CMainDlg: the file list: refresh, filters, sorting, navigation and its status text.
+#include <QAction>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -26,7 +27,12 @@ void CMainDlg::CreateFileList() {
     connect(header, &QHeaderView::sectionClicked, this, &CMainDlg::OnColumnClicked);
     connect(m_pList, &QTreeView::doubleClicked, this, &CMainDlg::OnListDoubleClicked);
     m_pList->installEventFilter(this);
+    m_pList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_pList, &QTreeView::customContextMenuRequested, this, &CMainDlg::OnListContextMenu);
     SetColumnWidths();
+    QAction* contentColumn = Command(ids::ID_VIEW_CONTENT_COLUMN);
+    ShowContentColumn(contentColumn->isChecked());
+    connect(contentColumn, &QAction::toggled, this, &CMainDlg::ShowContentColumn);
 
     m_pInvitation = new CHintPanel(m_pList->viewport());
     m_pInvitation->setObjectName(ControlName(ids::IDC_INVITATION_PANEL));
@@ -50,6 +56,9 @@ void CMainDlg::SetColumnWidths() {
         if (c == browser::COL_NAME) width += m_pList->iconSize().width() + 4;
         m_pList->setColumnWidth(c, width);
     }
+    const int content = std::max(metrics.horizontalAdvance(QString::fromUtf8(CFileListModel::kContentTitle)),
+                                 metrics.horizontalAdvance(QStringLiteral("does not match"))) + padding;
+    m_pList->setColumnWidth(CFileListModel::kContentColumn, content);
 }
 
 void CMainDlg::RefreshList() {
@@ -125,6 +134,8 @@ void CMainDlg::OnClearFilter() {
 
 void CMainDlg::OnColumnClicked(int column) {
     if (m_bScanning || m_bUndeleting || !m_pCurrentDrive || !m_pCurrentDrive->parser) return;
+    // The content check's column is not one of the browser's sort keys.
+    if (column >= browser::kColumnCount) return;
     m_pListModel->Clear();
     m_browser.ClickColumn(column);
     RefreshList();

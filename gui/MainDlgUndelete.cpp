@@ -1,9 +1,12 @@
 // CMainDlg: the Undelete command and the interface-thread half of the undelete job.
+#include <QAction>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QTreeView>
 #include <algorithm>
 
+#include "app/RecoveryReport.h"
+#include "fslib/core/RecoveryTarget.h"
 #include "gui/ConfirmOverwriteDlg.h"
 #include "gui/ControlIds.h"
 #include "gui/FileListModel.h"
@@ -48,6 +51,10 @@ void CMainDlg::RunUndeleteJob() {
     request.drive = m_pCurrentDrive;
     request.selection = selection;
     request.destination = m_szDestination;
+    if (Command(ids::ID_FILE_WRITE_REPORT)->isChecked()) {
+        request.reportPath = recovery::JoinTarget(m_szDestination, kRecoveryReportName);
+        request.reportFreeName = true;
+    }
     {
         CJobThread worker([this, &request] { UndeleteSelection(request, *m_pPrompt); });
         worker.Wait();
