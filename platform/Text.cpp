@@ -126,13 +126,21 @@ char32_t UpperCodePoint(char32_t c) {
 
 std::string Utf16ToUtf8(const char16_t* text, size_t count) {
     std::string out;
-    if (text == nullptr) return out;
+    Utf16ToUtf8(text, count, &out);
+    return out;
+}
+
+void Utf16ToUtf8(const char16_t* text, size_t count, std::string* result) {
+    std::string& out = *result;
+    out.clear();
+    if (text == nullptr) return;
     out.reserve(count);
     // Most names are ASCII: copied as they are up to the first other character.
+    out.resize(count);
+    char* ascii = out.data();
     size_t i = 0;
-    while (i < count && text[i] < 0x80) ++i;
+    for (; i < count && text[i] < 0x80; ++i) ascii[i] = static_cast<char>(text[i]);
     out.resize(i);
-    for (size_t j = 0; j < i; ++j) out[j] = static_cast<char>(text[j]);
     for (; i < count; ++i) {
         char32_t c = text[i];
         if (IsHighSurrogate(c) && i + 1 < count && IsLowSurrogate(text[i + 1])) {
@@ -141,7 +149,6 @@ std::string Utf16ToUtf8(const char16_t* text, size_t count) {
         }
         AppendUtf8(out, c);
     }
-    return out;
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {

@@ -12,6 +12,8 @@ namespace platform {
 // disk survives the round trip back to UTF-16.
 std::string Utf16ToUtf8(const char16_t* text, size_t count);
 inline std::string Utf16ToUtf8(std::u16string_view text) { return Utf16ToUtf8(text.data(), text.size()); }
+// The same into *out, reusing its room (a scan converts a name per record).
+void Utf16ToUtf8(const char16_t* text, size_t count, std::string* out);
 std::u16string Utf8ToUtf16(std::string_view text);
 // Length of Utf8ToUtf16(text), counted without building it.
 size_t Utf16Length(std::string_view text);

@@ -1,5 +1,6 @@
 #include "fslib/ntfs/MFTRecord.h"
 
+#include <bit>
 #include <cstring>
 #include <iterator>
 
@@ -326,8 +327,10 @@ const char16_t* CMFTRecord::GetFileNameW() {
         size_t available = (fn.Size() - ntfs::kFnName) / 2;
         if (chars > available) chars = available;
         if (chars == 0) return nullptr;
+        // Little-endian on the disk as in memory; the bounds were checked above.
+        static_assert(std::endian::native == std::endian::little);
         m_wszName.resize(chars);
-        for (size_t i = 0; i < chars; ++i) m_wszName[i] = static_cast<char16_t>(fn.U16(ntfs::kFnName + 2 * i));
+        std::memcpy(m_wszName.data(), fn.Data() + ntfs::kFnName, chars * 2);
     }
     return m_wszName.c_str();
 }
@@ -336,7 +339,7 @@ const char* CMFTRecord::GetFileName() {
     if (m_szName.empty()) {
         const char16_t* wide = GetFileNameW();
         if (!wide) return nullptr;
-        m_szName = platform::Utf16ToUtf8(m_wszName);
+        platform::Utf16ToUtf8(m_wszName.data(), m_wszName.size(), &m_szName);
         if (m_szName.empty()) return nullptr;
     }
     return m_szName.c_str();
