@@ -16,6 +16,7 @@
 #include "gui/MainDlg.h"
 #include "gui/MainDlgStrings.h"
 #include "platform/DriveTable.h"
+#include "platform/RawVolume.h"
 
 namespace {
 
@@ -186,8 +187,26 @@ void CMainDlg::OnOpenDiskImage() {
     if (m_bScanning || m_bUndeleting) return;
     const QString path = QFileDialog::getOpenFileName(
         this, QStringLiteral("Open Disk Image"), QString(),
-        QStringLiteral("Disk Images (*.img *.ima *.dd *.raw *.bin *.iso *.vfd *.flp);;All Files (*)"));
+        QStringLiteral("Disk Images (*.img *.ima *.dd *.raw *.bin *.iso *.vfd *.flp *.001 *.E01 *.e01 *.Ex01 *.ex01 "
+                       "*.vhd *.VHD *.vhdx *.VHDX *.vmdk *.VMDK *.qcow2 *.qcow *.qcow3);;"
+                       "Raw Images (*.img *.ima *.dd *.raw *.bin *.iso *.vfd *.flp);;"
+                       "Split Raw Images (*.000 *.001);;"
+                       "Forensic Images (*.E01 *.e01 *.Ex01 *.ex01);;"
+                       "Virtual Machine Disks (*.vhd *.VHD *.vhdx *.VHDX *.vmdk *.VMDK *.qcow2 *.qcow *.qcow3);;"
+                       "All Files (*)"));
     if (path.isEmpty()) return;
+    // A container that cannot be read is refused with its reason rather than listed as
+    // a drive that fails later without one.
+    const int probe = platform::OpenRawSource(path.toStdString());
+    if (probe < 0) {
+        const std::string why = platform::RawSourceOpenFailure();
+        QMessageBox::critical(this, QStringLiteral("Quenvar"),
+                              QStringLiteral("%1:\n%2")
+                                  .arg(path, QString::fromUtf8(why.empty() ? platform::Win32ErrorText(GetLastError())
+                                                                           : why.c_str())));
+        return;
+    }
+    platform::CloseRawSource(probe);
     const char letter = platform::DriveTable::Instance().AddSource(path.toStdString());
     if (!letter) {
         QMessageBox::critical(this, QStringLiteral("Quenvar"),

@@ -16,6 +16,7 @@
 #include "platform/DriveTable.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
+#include "platform/RawVolume.h"
 
 namespace {
 
@@ -36,11 +37,13 @@ bool NamesVolume(const std::string& path) {
     if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
     if (S_ISBLK(st.st_mode)) return true;
     if (!S_ISREG(st.st_mode) || st.st_size < 512) return false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Read through the source layer, so a disk inside an image container counts.
+    const int fd = platform::OpenRawSource(path);
     if (fd < 0) return false;
     uint8_t head[1024] = {};
-    const ssize_t got = ::pread(fd, head, sizeof head, 0);
-    ::close(fd);
+    size_t got = 0;
+    platform::RawRead(fd, head, sizeof head, 0, &got);
+    platform::CloseRawSource(fd);
     if (got < 512) return false;
     if (DetectFileSystem(head, 512) != FS_UNKNOWN) return true;
     if (head[kBootSignatureOffset] == 0x55 && head[kBootSignatureOffset + 1] == 0xAA) return true;

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "platform/Folders.h"
+#include "platform/RawVolume.h"
 
 namespace platform {
 
@@ -285,19 +286,11 @@ void DriveTable::SetForTesting(std::vector<DriveSource> drives) {
 }
 
 std::optional<uint64_t> SourceSize(const std::string& source) {
-    const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    // The size of the disk the source presents: an image container's, not its file's.
+    const int fd = OpenRawSource(source);
     if (fd < 0) return std::nullopt;
-    std::optional<uint64_t> size;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0) {
-        uint64_t bytes = 0;
-        if (S_ISBLK(st.st_mode)) {
-            if (::ioctl(fd, BLKGETSIZE64, &bytes) == 0) size = bytes;
-        } else if (S_ISREG(st.st_mode)) {
-            size = static_cast<uint64_t>(st.st_size);
-        }
-    }
-    ::close(fd);
+    const std::optional<uint64_t> size = RawSize(fd);
+    CloseRawSource(fd);
     return size;
 }
 

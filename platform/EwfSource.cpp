@@ -13,7 +13,7 @@ namespace platform {
 
 namespace {
 
-using EwfError = LibraryError<libewf_error_t, libewf_error_sprint, libewf_error_free>;
+using EwfError = LibraryError<libewf_error_t, libewf_error_sprint, libewf_error_backtrace_sprint, libewf_error_free>;
 
 struct HandleDeleter {
     void operator()(libewf_handle_t* handle) const {

@@ -39,10 +39,11 @@ std::unique_ptr<ImageSource> OpenImageSource(const std::string& path, int fd, Op
         tailSize = ReadUpTo(fd, tail.data(), tail.size(), fileSize - kFormatTailBytes);
 
     std::unique_ptr<ImageSource> source;
-    switch (DetectImageFormat(head.data(), headSize, tail.data(), tailSize)) {
+    const ImageFormat format = DetectImageFormat(head.data(), headSize, tail.data(), tailSize);
+    switch (format) {
         case ImageFormat::Ewf: return OpenEwfSource(path, failure);
         case ImageFormat::Vhd:
-        case ImageFormat::Vhdx: return OpenVhdiSource(path, failure);
+        case ImageFormat::Vhdx: return OpenVhdiSource(path, ImageFormatName(format), failure);
         case ImageFormat::Vmdk: return OpenVmdkSource(path, failure);
         case ImageFormat::Qcow: return OpenQcowSource(path, failure);
         case ImageFormat::Raw: break;

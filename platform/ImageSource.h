@@ -44,7 +44,8 @@ std::unique_ptr<ImageSource> MakeFdSource(int fd);
 
 // Container back-ends: nullptr with *failure filled when the library refuses the file.
 std::unique_ptr<ImageSource> OpenEwfSource(const std::string& path, OpenFailure* failure);
-std::unique_ptr<ImageSource> OpenVhdiSource(const std::string& path, OpenFailure* failure);
+// kind: "VHD" or "VHDX", for messages (libvhdi reads both).
+std::unique_ptr<ImageSource> OpenVhdiSource(const std::string& path, const char* kind, OpenFailure* failure);
 std::unique_ptr<ImageSource> OpenVmdkSource(const std::string& path, OpenFailure* failure);
 std::unique_ptr<ImageSource> OpenQcowSource(const std::string& path, OpenFailure* failure);
 // nullptr without a failure when path is not part of a split set of two or more.

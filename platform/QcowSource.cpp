@@ -10,7 +10,7 @@ namespace platform {
 
 namespace {
 
-using QcowError = LibraryError<libqcow_error_t, libqcow_error_sprint, libqcow_error_free>;
+using QcowError = LibraryError<libqcow_error_t, libqcow_error_sprint, libqcow_error_backtrace_sprint, libqcow_error_free>;
 
 struct FileDeleter {
     void operator()(libqcow_file_t* file) const {

@@ -10,7 +10,7 @@ namespace platform {
 
 namespace {
 
-using VhdiError = LibraryError<libvhdi_error_t, libvhdi_error_sprint, libvhdi_error_free>;
+using VhdiError = LibraryError<libvhdi_error_t, libvhdi_error_sprint, libvhdi_error_backtrace_sprint, libvhdi_error_free>;
 
 struct FileDeleter {
     void operator()(libvhdi_file_t* file) const {
@@ -21,7 +21,8 @@ struct FileDeleter {
 
 class VhdiSource final : public LockedLibrarySource {
 public:
-    bool Open(const std::string& path, OpenFailure* failure) {
+    bool Open(const std::string& path, const char* kind, OpenFailure* failure) {
+        m_kind = kind;
         VhdiError error;
         libvhdi_file_t* raw = nullptr;
         if (libvhdi_file_initialize(&raw, &error) != 1) return Fail(failure, error.Take());
@@ -50,20 +51,22 @@ protected:
     }
 
 private:
-    static bool Fail(OpenFailure* failure, const std::string& why) {
+    bool Fail(OpenFailure* failure, const std::string& why) const {
         failure->error = EINVAL;
-        failure->message = "the VHD/VHDX image could not be opened: " + why;
+        failure->message = std::string("the ") + m_kind + " image could not be opened: " + why;
         return false;
     }
+
+    const char* m_kind = "VHD";
 
     std::unique_ptr<libvhdi_file_t, FileDeleter> m_file;
 };
 
 }  // namespace
 
-std::unique_ptr<ImageSource> OpenVhdiSource(const std::string& path, OpenFailure* failure) {
+std::unique_ptr<ImageSource> OpenVhdiSource(const std::string& path, const char* kind, OpenFailure* failure) {
     auto source = std::make_unique<VhdiSource>();
-    if (!source->Open(path, failure)) return nullptr;
+    if (!source->Open(path, kind, failure)) return nullptr;
     return source;
 }
 
