@@ -177,6 +177,7 @@ UndeleteOutcome UndeleteSelection(const UndeleteRequest& request, IUndeletePromp
     int lastShown = 0;
     if (auto* fat = dynamic_cast<CFATParser*>(parser)) fat->AllocateCopyBuffer();
     recovery::StartRecordingWrittenFiles();
+    parser->m_bRecoverNamedStreams = request.recoverNamedStreams;
 
     for (NodeEntry* item : request.selection) {
         if (IsUserBreak()) {

@@ -40,6 +40,8 @@ struct UndeleteRequest {
     // The report replaces no file: when its path is taken once the files are written, it
     // goes to the first free "name(n).ext" instead.
     bool reportFreeName = false;
+    // Each recovered file's named streams are written beside it.
+    bool recoverNamedStreams = false;
 };
 
 struct UndeleteOutcome {

@@ -78,6 +78,7 @@ int CmdRecover(int argc, char** argv) {
     std::vector<std::string> items;
     OverwriteMode mode = isatty(STDIN_FILENO) ? OverwriteMode::Ask : OverwriteMode::Skip;
     ScanOptions options;
+    bool streams = false;
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--to" || a == "--overwrite" || a == "--report") {
@@ -102,6 +103,8 @@ int CmdRecover(int argc, char** argv) {
             }
         } else if (a == "--orphans") {
             options.attachOrphans = true;
+        } else if (a == "--streams") {
+            streams = true;
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
             std::fprintf(stderr, "qvr recover: unexpected argument %s\n", a.c_str());
             return kExitUsage;
@@ -112,7 +115,7 @@ int CmdRecover(int argc, char** argv) {
         }
     }
     if (volume.empty() || items.empty() || destination.empty()) {
-        std::fprintf(stderr, "usage: qvr recover VOLUME ITEM... --to DIR [--overwrite ask|all|skip] [--orphans] [--report FILE]\n");
+        std::fprintf(stderr, "usage: qvr recover VOLUME ITEM... --to DIR [--overwrite ask|all|skip] [--orphans] [--report FILE] [--streams]\n");
         return kExitUsage;
     }
     CliScanResult result;
@@ -128,6 +131,7 @@ int CmdRecover(int argc, char** argv) {
     request.drive = &result.entry;
     request.destination = destination;
     request.reportPath = report;
+    request.recoverNamedStreams = streams;
     for (const std::string& item : items) {
         NodeEntry* root = result.entry.parser->GetRoot();
         std::vector<NodeEntry*> found = FindNodesByPath(root, item);

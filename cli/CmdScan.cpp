@@ -126,6 +126,7 @@ int CmdScan(int argc, char** argv) {
         doc["filesystem"] = fs ? nlohmann::json(fs) : nlohmann::json(nullptr);
         doc["status"] = parser ? result.entry.scanStatus : result.scanResult;
         nlohmann::json entries = nlohmann::json::array();
+        std::vector<NamedStreamInfo> streams;
         if (parser) {
             WalkTree(parser->GetRoot(), [&](NodeEntry* n, const std::string& path, size_t) {
                 if (!wanted(n)) return;
@@ -141,6 +142,16 @@ int CmdScan(int argc, char** argv) {
                     ContentVerdict v = verdict(n);
                     entry["content"] = v == ContentVerdict::NotChecked ? nlohmann::json(nullptr)
                                                                        : nlohmann::json(ContentVerdictText(v));
+                }
+                // A deleted file's named streams, where the file system has them.
+                if (n->scanDeleted && !n->IsDirectory()) {
+                    parser->ListNamedStreams(n, &streams);
+                    if (!streams.empty()) {
+                        nlohmann::json list = nlohmann::json::array();
+                        for (const NamedStreamInfo& s : streams)
+                            list.push_back({{"name", s.name}, {"size", s.size}, {"damage", s.damage}});
+                        entry["streams"] = std::move(list);
+                    }
                 }
                 entries.push_back(std::move(entry));
             });

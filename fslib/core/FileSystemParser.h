@@ -38,6 +38,14 @@ const char* FileSystemName(uint8_t type);  // "NTFS", "FAT12", ..., "exFAT" or n
 // inside the volume.
 bool IsExFatBootSector(const uint8_t* bootSector, size_t size = 512);
 
+// A named data stream of a file (NTFS): its name, its size in bytes and the share, 0.0 to
+// 1.0, of its clusters that the live file system has allocated again.
+struct NamedStreamInfo {
+    std::string name;
+    uint64_t size = 0;
+    float damage = 0.0f;
+};
+
 class CFileSystemParser {
 public:
     CFileSystemParser(CDiskDrive* drive, const uint8_t* bootSector);
@@ -103,6 +111,12 @@ public:
     // The first min(size, maxBytes) bytes of a file node, unreadable parts as zeros; false
     // when the node cannot be opened. Bounded: nothing past maxBytes is read or decoded.
     virtual bool ReadNodeHead(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out);
+    // The named data streams of a file node, in record order; none where the file system
+    // has no such streams.
+    virtual void ListNamedStreams(NodeEntry* node, std::vector<NamedStreamInfo>* out) { out->clear(); }
+    // Opens one of them for SetFilePointer/ReadFile/GetFileSize/CloseFile; INVALID_HANDLE
+    // when it cannot be read.
+    virtual uint32_t OpenNamedStream(NodeEntry* node, const std::string& name) { return INVALID_HANDLE; }
     // First empty slot, else appended; 0 when given null.
     uint32_t InsertHandle(CHandleObject* object);
     // Empties a slot and deletes its object.
@@ -135,6 +149,8 @@ public:
     size_t HandleTableSize() const { return m_handles.size(); }
 
     uint32_t m_dwOptionFlag = 0;      // set to 1 by the scan job; read by the FAT parsers
+    // Set by the undelete job: recovery writes a file's named streams beside it.
+    bool m_bRecoverNamedStreams = false;
 
     // Browser state; no parser operation touches it.
     uint32_t m_dwDeletedCount = 0;

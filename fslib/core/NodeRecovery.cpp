@@ -72,6 +72,44 @@ int CopyFileData(CFileSystemParser* parser, uint32_t source, platform::FileHandl
     return RECOVER_OK;
 }
 
+// Writes each named stream of a recovered file beside it as "file:stream" (a destination
+// that refuses such a name gets the free-name fallbacks of any other file). A stream
+// that cannot be written counts as a failure inside the item; a full disk or the user's
+// break ends the item.
+int RecoverNamedStreams(CFileSystemParser* parser, NodeEntry* node, const std::string& destination,
+                        const std::string& fileTarget) {
+    std::vector<NamedStreamInfo> streams;
+    parser->ListNamedStreams(node, &streams);
+    for (const NamedStreamInfo& stream : streams) {
+        if (IsUserBreak()) return RECOVER_USER_BREAK;
+        std::string target = recovery::FindFreeName(fileTarget + ":" + recovery::MakeSafeName(stream.name));
+        uint32_t source = parser->OpenNamedStream(node, stream.name);
+        if (source == INVALID_HANDLE) {
+            g_Logger.ErrorF("Named stream %s of %s could not be read", stream.name.c_str(), fileTarget.c_str());
+            recovery::NoteFailure();
+            continue;
+        }
+        platform::FileHandle out = platform::INVALID_FILE_HANDLE;
+        if (recovery::CreateTargetFile(destination, &target, &out) != recovery::CreateStatus::Created) {
+            parser->CloseFile(source);
+            g_Logger.ErrorF("Named stream %s of %s could not be written", stream.name.c_str(), fileTarget.c_str());
+            recovery::NoteFailure();
+            continue;
+        }
+        int result = CopyFileData(parser, source, out, target);
+        if (result == RECOVER_OK) recovery::SetTargetTimes(out, node);
+        parser->CloseFile(source);
+        platform::CloseFile(out);
+        if (result == RECOVER_DISK_FULL || result == RECOVER_USER_BREAK) return result;
+        if (result == RECOVER_OK)
+            g_Logger.InfoF("Named stream %s of %s was written to %s", stream.name.c_str(), fileTarget.c_str(),
+                           target.c_str());
+        else
+            recovery::NoteFailure();
+    }
+    return RECOVER_OK;
+}
+
 int RecoverFile(CFileSystemParser* parser, NodeEntry* node, const std::string& destination, std::string target,
                 uint32_t* files) {
     g_Logger.Info("File detected. Processing..");
@@ -109,6 +147,8 @@ int RecoverFile(CFileSystemParser* parser, NodeEntry* node, const std::string& d
     }
     parser->CloseFile(source);
     platform::CloseFile(out);
+    if (result == RECOVER_OK && parser->m_bRecoverNamedStreams)
+        result = RecoverNamedStreams(parser, node, destination, target);
     return result;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,12 @@ public:
     int ApplyFixups(uint8_t* record, uint32_t recordNumber, uint32_t spare, uint16_t bytesPerSector);
     // Share of the file's clusters that the live file system has allocated again.
     double EstimateDamageLevel(CMFTRecord* record);
+    // The same for any run list (sparse runs hold no clusters).
+    double DamageOfRuns(const std::vector<DataRun>& runs) const;
+    // Named $DATA attributes of the node's record (those in its own record; a stream moved
+    // to an extension record is not listed).
+    void ListNamedStreams(NodeEntry* node, std::vector<NamedStreamInfo>* out) override;
+    uint32_t OpenNamedStream(NodeEntry* node, const std::string& name) override;
     int ReadIndexRoot(CMFTRecord* record, int attrOffset, std::vector<uint8_t>* buffer);
     int ReadIndexAllocation(CMFTRecord* record, int attrOffset, std::vector<uint8_t>* buffer);
     // Decompresses the record's runs into a new file at path; its handle or -1.
@@ -97,6 +104,8 @@ private:
     void DecodeCompressionUnit(const std::vector<DataRun>& runs, size_t* runIndex, uint64_t* runUsed,
                                std::vector<uint8_t>& compressed, std::vector<uint8_t>& output);
     CNTFSHandle* NtfsHandle(uint32_t handle);
+    // Reads and locates the node's record; null when it cannot be read.
+    std::unique_ptr<CMFTRecord> ReadNodeRecord(const NodeEntry* node);
     BOOL ReadNonResidentData(CMFTRecord* record, uint8_t* out, uint32_t count);
     ByteView CurrentEntry(const FindContext& ctx);
 

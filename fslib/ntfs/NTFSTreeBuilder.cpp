@@ -66,6 +66,10 @@ double CNTFSParser::EstimateDamageLevel(CMFTRecord* record) {
         g_Logger.Error("EstimateDamageLevel - lpDataRunList is equal to null");
         return 0.0;
     }
+    return DamageOfRuns(runs);
+}
+
+double CNTFSParser::DamageOfRuns(const std::vector<DataRun>& runs) const {
     // Holes of a sparse file hold no clusters that could have been overwritten.
     uint64_t total = 0, used = 0;
     for (const DataRun& run : runs) {
