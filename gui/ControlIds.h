@@ -66,6 +66,7 @@ constexpr int ID_HELP_DIAGNOSTICS = 32803;
 constexpr int ID_FILE_PREVIEW = 32810;
 constexpr int ID_FILE_WRITE_REPORT = 32811;
 constexpr int ID_VIEW_CONTENT_COLUMN = 32812;
+constexpr int ID_FILE_RECOVER_STREAMS = 32804;
 constexpr int IDM_ABOUTBOX = 16;
 
 // Range of the runtime library's toolbox commands.

@@ -193,6 +193,8 @@ void CMainDlg::CreateMenu() {
     file->addSeparator();
     menuoptions::Bind(AddCommand(file, ID_FILE_WRITE_REPORT, QStringLiteral("Write Recovery Report")),
                       "WriteRecoveryReport", false);
+    menuoptions::Bind(AddCommand(file, ID_FILE_RECOVER_STREAMS, QStringLiteral("Recover Named Streams")),
+                      "RecoverNamedStreams", false);
     file->addSeparator();
     AddCommand(file, ID_FILE_OPEN_IMAGE, QStringLiteral("Open Disk Image..."), QKeySequence::Open);
     AddCommand(file, ID_FILE_MFTDUMP, QStringLiteral("MFT Dump Utility"));

@@ -55,6 +55,7 @@ void CMainDlg::RunUndeleteJob() {
         request.reportPath = recovery::JoinTarget(m_szDestination, kRecoveryReportName);
         request.reportFreeName = true;
     }
+    request.recoverNamedStreams = Command(ids::ID_FILE_RECOVER_STREAMS)->isChecked();
     {
         CJobThread worker([this, &request] { UndeleteSelection(request, *m_pPrompt); });
         worker.Wait();

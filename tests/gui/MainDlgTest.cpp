@@ -393,6 +393,50 @@ private slots:
         QCOMPARE(ReadAll(second.filePath("numbers.txt")), expected);
     }
 
+    void recoverNamedStreamsIsAnOptionKeptAcrossSessions() {
+        fixture::NtfsImageBuilder builder;
+        const uint32_t n = builder.AddFile(5, u"notes.txt", {'m', 'a', 'i', 'n'}, true);
+        builder.Record(n).ResidentData({'s', 'i', 'd', 'e'}, u"extra");
+        const std::vector<uint8_t> image = builder.Build();
+        const QString path = m_folders->File("streams.img");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(image.data()), static_cast<qint64>(image.size()));
+        file.close();
+        SetDrives({Drive('E', path)});
+
+        auto undelete = [this](CMainDlg& dlg, const QString& folder) {
+            SetDestination(dlg, folder);
+            ModalScript done;
+            done.ThenOk();
+            SelectRows(dlg, {"notes.txt"});
+            Click(Button(dlg, ids::IDC_UNDELETE));
+            QCOMPARE(done.seen, QStringList({"Quenvar|File 'notes.txt' was successfully recovered."}));
+        };
+        QTemporaryDir without, with;
+        {
+            CMainDlg dlg;
+            dlg.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+            QAction* option = dlg.findChild<QAction*>(QString::number(ids::ID_FILE_RECOVER_STREAMS));
+            QVERIFY(option && option->isCheckable());
+            QCOMPARE(option->text(), QStringLiteral("Recover Named Streams"));
+            QVERIFY(!option->isChecked());
+            Scan(dlg, 'E');
+            undelete(dlg, without.path());
+            QCOMPARE(QDir(without.path()).entryList(QDir::Files), QStringList({"notes.txt"}));
+            option->trigger();
+            undelete(dlg, with.path());
+            QCOMPARE(ReadAll(with.filePath("notes.txt:extra")), QByteArray("side"));
+            QCOMPARE(ReadAll(with.filePath("notes.txt")), QByteArray("main"));
+        }
+        CMainDlg again;
+        QAction* kept = again.findChild<QAction*>(QString::number(ids::ID_FILE_RECOVER_STREAMS));
+        QVERIFY(kept->isChecked());
+        kept->trigger();
+        QVERIFY(!CMainDlg().findChild<QAction*>(QString::number(ids::ID_FILE_RECOVER_STREAMS))->isChecked());
+    }
+
     void overwriteQuestionAnsweredYesNoAllAndCancel() {
         auto dlg = MakeDialog();
         Scan(*dlg, 'E');
