@@ -96,8 +96,14 @@ int RecoverNamedStreams(CFileSystemParser* parser, NodeEntry* node, const std::s
             recovery::NoteFailure();
             continue;
         }
-        int result = CopyFileData(parser, source, out, target);
-        if (result == RECOVER_OK) recovery::SetTargetTimes(out, node);
+        // A stream is a file of its own in the record of what was written.
+        recovery::BeginWrittenFile();
+        uint64_t size = 0;
+        int result = CopyFileData(parser, source, out, target, &size);
+        if (result == RECOVER_OK) {
+            recovery::NoteFileWritten(node, target, size);
+            recovery::SetTargetTimes(out, node);
+        }
         parser->CloseFile(source);
         platform::CloseFile(out);
         if (result == RECOVER_DISK_FULL || result == RECOVER_USER_BREAK) return result;
