@@ -92,6 +92,8 @@ void CBrowserModel::FillCurrentFolder(DriveEntry* drive, const std::string& file
     };
     // Children show the folder they are listed in, from the volume root.
     const std::string prefix = ListingPath(folder);
+    // Without one of its own the model reads the scanned volume's bin indexes.
+    const RecycleBinLookup lookup = m_lookup ? m_lookup : VolumeRecycleBinLookup(drive);
 
     if (folder != parser->GetRoot()) {
         m_bUpRowShown = 1;
@@ -110,7 +112,7 @@ void CBrowserModel::FillCurrentFolder(DriveEntry* drive, const std::string& file
     for (NodeEntry* child : folder->Children()) {
         if (!child->path) child->SetPath(prefix.c_str());
         if (!child->name) continue;
-        if (IsVistaBinCandidate(child) && m_lookup && m_lookup(drive->letter, child)) {
+        if (IsVistaBinCandidate(child) && lookup(drive->letter, child)) {
             ++parser->m_dwDeletedCount;
             AppendRecycleBinItem(child, filesFilter, foldersFilter, append);
             continue;
@@ -128,7 +130,7 @@ void CBrowserModel::FillCurrentFolder(DriveEntry* drive, const std::string& file
             }
             continue;
         }
-        if (!IsRecycleBinCandidate(child) || !m_lookup || !m_lookup(drive->letter, child)) continue;
+        if (!IsRecycleBinCandidate(child) || !lookup(drive->letter, child)) continue;
         ++parser->m_dwDeletedCount;
         AppendRecycleBinItem(child, filesFilter, foldersFilter, append);
     }

@@ -67,6 +67,7 @@ public:
     CBrowserModel(const CBrowserModel&) = delete;
     CBrowserModel& operator=(const CBrowserModel&) = delete;
 
+    // Replaces the default lookup, VolumeRecycleBinLookup of the drive being listed.
     void SetRecycleBinLookup(RecycleBinLookup lookup) { m_lookup = std::move(lookup); }
 
     // The drive whose listing is shown; its listing is kept as it is.
