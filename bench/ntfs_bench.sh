@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # NTFS scan benchmark: "qvr scan" at the default profile (LogLevel info) and at LogLevel
 # error, side by side with "fls -r -d -p" and "ntfsundelete --scan" on the same image in
-# the same run. Prints wall time, peak memory, MFT records per second and bytes of memory
-# per tree node.
+# the same run, after a warm-up scan; qvr and ntfsundelete as medians of REPEAT runs
+# (default 5), fls once. Prints wall time, peak memory, MFT records per second and bytes
+# of memory per tree node.
 # usage: ntfs_bench.sh BIN_DIR [FILES] [IMAGE]
 #   FILES (default 200000) sizes the generated volume; IMAGE reuses or keeps it.
 set -euo pipefail
@@ -56,20 +57,31 @@ def env_with(profile):
     e["QUENVAR_PROFILE"] = profile
     return e
 
+repeat = int(os.environ.get("REPEAT", "5"))
+
+def median_of(cmd, env=None, out=None):
+    # Median wall time and peak memory of `repeat` runs (the page cache is warm by then).
+    runs = sorted(measure(cmd, env, out) for _ in range(repeat))
+    return runs[len(runs) // 2]
+
+# The $MFT into the page cache first: every tool then reads it from memory.
+measure([qvr, "--log", f"{work}/warm.log", "scan", img], env_with(f"{work}/quiet.ini"))
 # Nodes in the tree and MFT records, from an info-level scan's output and log.
 log = f"{work}/info.log"
 tree = f"{work}/tree.txt"
-info_wall, info_rss, rc = measure([qvr, "--log", log, "scan", img], env_with(f"{work}/info.ini"), tree)
+info_wall, info_rss, rc = median_of([qvr, "--log", log, "scan", img], env_with(f"{work}/info.ini"), tree)
 assert rc == 0, f"qvr scan exited {rc}"
 nodes = sum(1 for _ in open(tree, errors="replace")) - 1
 m = re.findall(r"MFT size: (\d+) records", open(log, errors="replace").read())
 records = int(m[-1]) if m else 0
-log_lines = sum(1 for _ in open(log, errors="replace"))
-quiet_wall, quiet_rss, rc = measure([qvr, "--log", f"{work}/quiet.log", "scan", img], env_with(f"{work}/quiet.ini"))
+# The log of the last run alone (--log appends).
+log_lines = sum(1 for _ in open(log, errors="replace")) // repeat
+quiet_wall, quiet_rss, rc = median_of([qvr, "--log", f"{work}/quiet.log", "scan", img], env_with(f"{work}/quiet.ini"))
 base_wall, base_rss, _ = measure([qvr, "--log", f"{work}/base.log", "scan", f"{work}/empty.img"],
                                  env_with(f"{work}/quiet.ini"))
+# fls takes a minute or more on the full volume: one run.
 fls_wall, fls_rss, _ = measure(["fls", "-r", "-d", "-p", img])
-und_wall, und_rss, _ = measure(["ntfsundelete", "--scan", "--force", img])
+und_wall, und_rss, _ = median_of(["ntfsundelete", "--scan", "--force", img])
 
 def row(name, wall, rss):
     rate = records / wall if wall > 0 else 0
