@@ -127,6 +127,9 @@ public:
         uint64_t runOffset = 0;         // bytes into runs[runIndex]
         platform::FileHandle hTempCopy = platform::INVALID_FILE_HANDLE;
         std::string tempPath;
+        // Byte ranges [first, second) of the decompressed copy whose compression unit
+        // could not be read whole: zeros in the copy, and reads over them fail.
+        std::vector<std::pair<uint64_t, uint64_t>> unreadableUnits;
         std::vector<uint8_t> extensionResident;   // a resident $DATA found in an extension
     } m_read;
 

@@ -163,7 +163,17 @@ BOOL CNTFSParser::ReadFile(uint32_t handle, void* buffer, uint32_t count, uint32
         uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(count, left));
         uint32_t got = 0;
         BOOL ok = platform::ReadFile(rs.hTempCopy, out, want, &got);
-        rs.position += got;
+        // A read over a unit that could not be read fails as an unreadable sector does:
+        // what lies before it arrives, the position moves past the whole request.
+        const uint64_t from = rs.position, to = rs.position + got;
+        for (const auto& [first, last] : rs.unreadableUnits) {
+            if (first < to && last > from) {
+                got = static_cast<uint32_t>(std::max(first, from) - from);
+                ok = FALSE;
+                break;
+            }
+        }
+        rs.position = to;
         if (read) *read = got;
         return ok;
     }
@@ -278,9 +288,10 @@ platform::FileHandle CNTFSParser::UncompressFile(CMFTRecord* record, const std::
             }
             continue;
         }
-        DecodeCompressionUnit(rs.runs, &runIndex, &runUsed, compressed, output);
+        bool readable = DecodeCompressionUnit(rs.runs, &runIndex, &runUsed, compressed, output);
         uint32_t toWrite = static_cast<uint32_t>(std::min<uint64_t>(unitBytes, rs.size - written));
         if (toWrite == 0) break;
+        if (!readable) rs.unreadableUnits.emplace_back(written, written + toWrite);
         // A unit past the initialized size reads as zeros, as uncompressed data does.
         if (written + toWrite > rs.initialized) {
             uint64_t keep = rs.initialized > written ? rs.initialized - written : 0;
@@ -305,7 +316,7 @@ platform::FileHandle CNTFSParser::UncompressFile(CMFTRecord* record, const std::
     return file;
 }
 
-void CNTFSParser::DecodeCompressionUnit(const std::vector<DataRun>& runs, size_t* runIndexPtr, uint64_t* runUsedPtr,
+bool CNTFSParser::DecodeCompressionUnit(const std::vector<DataRun>& runs, size_t* runIndexPtr, uint64_t* runUsedPtr,
                                         std::vector<uint8_t>& compressed, std::vector<uint8_t>& output) {
     const uint64_t clusterBytes = ClusterBytes();
     const size_t unitBytes = output.size();
@@ -314,7 +325,7 @@ void CNTFSParser::DecodeCompressionUnit(const std::vector<DataRun>& runs, size_t
     // Gather one unit: its stored clusters back to back, and whether a sparse tail
     // (the mark of a compressed unit) completes it.
     uint64_t unitClusters = 0, dataClusters = 0;
-    bool sparseTail = false;
+    bool sparseTail = false, readable = true;
     while (unitClusters < kUnitClusters && runIndex < runs.size()) {
         const DataRun& run = runs[runIndex];
         uint64_t take = std::min(run.length - runUsed, kUnitClusters - unitClusters);
@@ -325,7 +336,8 @@ void CNTFSParser::DecodeCompressionUnit(const std::vector<DataRun>& runs, size_t
             uint8_t* piece = compressed.data() + dataClusters * clusterBytes;
             std::memset(piece, 0, take * clusterBytes);
             uint32_t got = 0;
-            ReadVolumeClusters(run.firstCluster + runUsed, piece, static_cast<uint32_t>(take), &got);
+            if (ReadVolumeClusters(run.firstCluster + runUsed, piece, static_cast<uint32_t>(take), &got) != 1)
+                readable = false;
             dataClusters += take;
         }
         unitClusters += take;
@@ -335,7 +347,9 @@ void CNTFSParser::DecodeCompressionUnit(const std::vector<DataRun>& runs, size_t
             runUsed = 0;
         }
     }
-    if (dataClusters == 0) {
+    // A compressed unit with a hole in its stream decodes to garbage: the unit is lost,
+    // and says so, rather than passing for data.
+    if (dataClusters == 0 || !readable) {
         std::fill(output.begin(), output.end(), 0);
     } else if (dataClusters >= kUnitClusters || !sparseTail) {
         std::memcpy(output.data(), compressed.data(), dataClusters * clusterBytes);
@@ -344,6 +358,7 @@ void CNTFSParser::DecodeCompressionUnit(const std::vector<DataRun>& runs, size_t
         std::fill(output.begin(), output.end(), 0);
         DecompressLznt1(output.data(), unitBytes, compressed.data(), dataClusters * clusterBytes);
     }
+    return readable;
 }
 
 bool CNTFSParser::ReadNodeHead(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out) {

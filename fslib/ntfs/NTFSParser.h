@@ -100,8 +100,9 @@ private:
     uint32_t OpenRecord(uint32_t recordNumber, bool wholeCopy = true);
     uint32_t OpenRecordObject(CMFTRecord* record, bool wholeCopy = true);
     // Decodes the compression unit that starts *runUsed clusters into runs[*runIndex] into
-    // output (one unit), and moves the position past it.
-    void DecodeCompressionUnit(const std::vector<DataRun>& runs, size_t* runIndex, uint64_t* runUsed,
+    // output (one unit), and moves the position past it. False when some of its clusters
+    // could not be read: output is then zeros.
+    bool DecodeCompressionUnit(const std::vector<DataRun>& runs, size_t* runIndex, uint64_t* runUsed,
                                std::vector<uint8_t>& compressed, std::vector<uint8_t>& output);
     CNTFSHandle* NtfsHandle(uint32_t handle);
     // Reads and locates the node's record; null when it cannot be read.

@@ -14,6 +14,9 @@
 #include "platform/DriveTable.h"
 #include "platform/RawVolume.h"
 #include "tests/fixtures/FatImageBuilder.h"
+#include "tests/fixtures/Lznt1Compressor.h"
+#include "tests/fixtures/NtfsImageBuilder.h"
+#include "tests/unit/ntfs/NtfsTestUtil.h"
 #include "tests/unit/platform/TempDir.h"
 #include "tests/unit/recovery/MemoryParser.h"
 
@@ -155,6 +158,56 @@ TEST_F(FatReportTest, AnInjectedUnreadableSectorShowsAsItsZeroFilledRange) {
     const std::string writtenPath = f["written"];
     EXPECT_EQ(ReadAll(writtenPath), expected);
     EXPECT_EQ(f["sha256"], FileSha256(writtenPath));
+}
+
+// A compressed unit with an unreadable cluster cannot be decoded: it is written as zeros
+// and listed, where it used to pass for data.
+TEST(RecoveryReport, AnUnreadableCompressedUnitIsWrittenAsZerosAndListed) {
+    fixture::NtfsImageBuilder b;
+    const size_t unit = 8192;  // 16 clusters of 512 bytes
+    auto text = [](const char* word) {
+        std::vector<uint8_t> v;
+        while (v.size() < unit) v.push_back(static_cast<uint8_t>(word[v.size() % std::strlen(word)]));
+        return v;
+    };
+    std::vector<std::vector<uint8_t>> units = {text("first unit "), text("second unit "), text("third unit ")};
+    std::vector<fixture::NtfsRun> runs;
+    std::vector<uint64_t> starts;
+    for (const auto& u : units) {
+        std::vector<uint8_t> packed = fixture::CompressLznt1(u);
+        uint64_t clusters = (packed.size() + 511) / 512;
+        uint64_t first = b.AllocateClusters(clusters);
+        b.WriteClusters(first, packed);
+        runs.push_back({clusters, first, false});
+        runs.push_back({16 - clusters, 0, true});
+        starts.push_back(first);
+    }
+    uint32_t n = b.NextRecord();
+    b.Record(n).InUse(false).StandardInformation(1, 2).FileName(5, u"packed.txt", 1).NonResidentData(runs, 3 * unit,
+                                                                                                     true, 4);
+    DriveEntry drive;
+    drive.letter = 'E';
+    drive.parser = ntfstest::OpenImage(b.Build(), nullptr, {starts[1]});
+    NodeEntry* node = MemoryParser::Add(drive.parser->GetRoot(), n, "packed.txt", false, true, 3 * unit);
+
+    TempDir dir;
+    UndeleteRequest request;
+    request.drive = &drive;
+    request.selection = {node};
+    request.destination = dir.Path();
+    request.source = dir / "volume.img";
+    request.reportPath = dir / "report.json";
+    QuietPrompt prompt;
+    ASSERT_EQ(UndeleteSelection(request, prompt).recovered, 1u);
+    std::string expected(units[0].begin(), units[0].end());
+    expected += std::string(unit, '\0');
+    expected.append(units[2].begin(), units[2].end());
+    EXPECT_EQ(ReadAll(dir / "packed.txt"), expected);
+    nlohmann::json f = ReadReport(request.reportPath)["files"][0];
+    ASSERT_EQ(f["zero_filled"].size(), 1u);
+    EXPECT_EQ(f["zero_filled"][0]["offset"], unit);
+    EXPECT_EQ(f["zero_filled"][0]["length"], unit);
+    EXPECT_EQ(f["content"], "matches");
 }
 
 TEST(RecoveryReportWrite, AnUnwritablePathIsReported) {
