@@ -157,7 +157,6 @@ int CmdLs(int argc, char** argv) {
 
     CQtMimeTypeNames types;
     CBrowserModel model(&types);
-    model.SetRecycleBinLookup(CBrowserModel::VolumeRecycleBinLookup(&result.entry));
     model.SelectDrive(&result.entry);
     model.OnScanFinished();
     if (target != result.entry.parser->GetRoot()) model.EnterFolder(target);
