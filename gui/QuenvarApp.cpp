@@ -38,8 +38,10 @@ bool NamesVolume(const std::string& path) {
     if (S_ISBLK(st.st_mode)) return true;
     if (!S_ISREG(st.st_mode) || st.st_size < 512) return false;
     // Read through the source layer, so a disk inside an image container counts.
+    // An image container or split set that cannot be read is still an image, never a
+    // log file to append to: the failure text is only set for those.
     const int fd = platform::OpenRawSource(path);
-    if (fd < 0) return false;
+    if (fd < 0) return !platform::RawSourceOpenFailure().empty();
     uint8_t head[1024] = {};
     size_t got = 0;
     platform::RawRead(fd, head, sizeof head, 0, &got);

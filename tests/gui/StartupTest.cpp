@@ -89,6 +89,12 @@ private slots:
         text.close();
         QVERIFY(!NamesVolume(text.fileName().toStdString()));
         QVERIFY(!NamesVolume(m_folders->File("absent").toStdString()));
+        // A damaged image container is an image too: it must never become the log.
+        QFile container(m_folders->File("broken.vhdx"));
+        QVERIFY(container.open(QIODevice::WriteOnly));
+        container.write(QByteArray("vhdxfile") + QByteArray(4096, '\0'));
+        container.close();
+        QVERIFY(NamesVolume(container.fileName().toStdString()));
     }
 
     void aSecondInstanceEndsSilently() {
