@@ -192,15 +192,17 @@ void CExFATParser::FollowFolderPieces(GrownFolder folder) {
     const uint64_t clusterBytes = m_boot.ClusterBytes();
     const uint64_t most = std::max<uint64_t>(1, kExFatMaxDirectoryBytes / clusterBytes);
     const uint64_t window = std::max<uint64_t>(1, kPieceWindowBytes / clusterBytes);
-    std::unordered_set<uint32_t> tried;
     while (folder.nClusters < most && !IsUserBreak()) {
         uint32_t start = 0;
         // The latest sets first: the folder grew after them.
         for (auto it = folder.candidates.rbegin(); it != folder.candidates.rend() && !start; ++it) {
             const uint32_t c = *it;
-            if (!tried.insert(c).second || m_folderStarts.count(c) || folder.dataStarts.count(c) ||
-                m_walkedClusters.count(c) || m_liveFolderClusters.count(c))
+            if (m_folderStarts.count(c) || folder.dataStarts.count(c) || m_walkedClusters.count(c) ||
+                m_liveFolderClusters.count(c))
                 continue;
+            // Whether a cluster holds folder content does not depend on who asks: each is
+            // read at most once in a scan, however many folders point at it.
+            if (!m_triedAsPiece.insert(c).second) continue;
             std::vector<uint8_t> one(static_cast<size_t>(clusterBytes));
             if (ReadBytes(m_boot.ClusterByteOffset(c), one.data(), one.size()) &&
                 FolderContentClusters(ByteView(one.data(), one.size())) != 0)
@@ -306,6 +308,7 @@ int CExFATParser::PrepareDirTree(int scale) {
     m_deferred.clear();
     m_grown.clear();
     m_folderStarts.clear();
+    m_triedAsPiece.clear();
     m_nHeldDirectoryBytes = 0;
     // Enough for every cluster's entry a few times over: a real volume's deleted chains
     // are short or gone, so only a crafted one reaches it.

@@ -158,6 +158,7 @@ private:
     std::deque<DeferredFolder> m_deferred;              // deleted folders of live folders
     std::deque<GrownFolder> m_grown;                    // deleted folders to follow further
     std::unordered_set<uint32_t> m_folderStarts;        // first clusters of every folder listed
+    std::unordered_set<uint32_t> m_triedAsPiece;    // clusters read as a possible next piece
     uint64_t m_nHeldDirectoryBytes = 0;
     uint64_t m_nChainStepLimit = ~uint64_t{0};          // FAT steps the scan's estimates may take
 };
