@@ -111,7 +111,7 @@ private:
         }
         uint8_t boot[kBootBytes] = {};
         size_t done = 0;
-        if (!platform::RawRead(source.fd, boot, sizeof(boot), 0, &done)) {
+        if (!platform::RawRead(source.fd, boot, sizeof(boot), m_volume.firstByte, &done)) {
             *failure = Format("  >> Cannot read the boot sector of drive %c: %s", m_volume.letter,
                               Reason(GetLastError()).c_str());
             return false;
@@ -133,7 +133,7 @@ private:
         m_sink.Append(Format("  >> MFT Offset from the beginning: %" PRIx64, m_result.nMftOffset));
         m_sink.Append(Format("  >> Total sectors quantity: %" PRIu64, m_result.nTotalSectors));
 
-        const std::optional<uint64_t> size = platform::RawSize(source.fd);
+        const std::optional<uint64_t> size = VolumeSize(source.fd);
         if (size && m_result.nMftOffset >= *size) {
             *failure = Format("  >> The MFT offset lies past the end of drive %c: (%" PRIu64 " bytes).",
                               m_volume.letter, *size);
@@ -174,6 +174,14 @@ private:
         return true;
     }
 
+    // Bytes of the volume: its window, ending no later than its source.
+    std::optional<uint64_t> VolumeSize(int fd) const {
+        const std::optional<uint64_t> source = platform::RawSize(fd);
+        if (!source) return m_volume.bytes ? std::optional<uint64_t>(m_volume.bytes) : std::nullopt;
+        const uint64_t left = *source > m_volume.firstByte ? *source - m_volume.firstByte : 0;
+        return m_volume.bytes ? std::min(m_volume.bytes, left) : left;
+    }
+
     // The blocks from the MFT offset, up to the end of the source.
     bool CopyBlocks(int fd, std::optional<uint64_t> size, OutputFile* file, std::string* failure) {
         std::unique_ptr<uint8_t[]> block(new uint8_t[kBlockBytes]);
@@ -183,7 +191,7 @@ private:
             if (size) wanted = static_cast<size_t>(std::min<uint64_t>(wanted, *size > position ? *size - position : 0));
             if (wanted == 0) break;
             size_t done = 0;
-            const BOOL read = platform::RawRead(fd, block.get(), wanted, position, &done);
+            const BOOL read = platform::RawRead(fd, block.get(), wanted, m_volume.firstByte + position, &done);
             const DWORD readError = GetLastError();
             // What was read before a failure still goes into the file.
             if (done > 0) {
@@ -211,6 +219,11 @@ private:
 
 }  // namespace
 
+NtfsVolume NtfsVolume::Of(const platform::DriveSource& drive) {
+    return NtfsVolume(drive.letter, drive.source, drive.firstSector * platform::kRawSectorSize,
+                      drive.sectorCount * platform::kRawSectorSize);
+}
+
 VolumeList ListNtfsVolumes(const std::vector<platform::DriveSource>& drives) {
     VolumeList list;
     for (const platform::DriveSource& drive : drives) {
@@ -222,8 +235,10 @@ VolumeList ListNtfsVolumes(const std::vector<platform::DriveSource>& drives) {
         }
         uint8_t boot[kBootBytes];
         size_t done = 0;
-        if (platform::RawRead(source.fd, boot, sizeof(boot), 0, &done) && done == sizeof(boot) && IsNtfs(boot))
-            list.volumes.push_back({drive.letter, drive.source});
+        const NtfsVolume volume = NtfsVolume::Of(drive);
+        if (platform::RawRead(source.fd, boot, sizeof(boot), volume.firstByte, &done) && done == sizeof(boot) &&
+            IsNtfs(boot))
+            list.volumes.push_back(volume);
     }
     std::sort(list.volumes.begin(), list.volumes.end(),
               [](const NtfsVolume& a, const NtfsVolume& b) { return a.letter < b.letter; });

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/DriveTable.h"
@@ -30,8 +31,15 @@ constexpr const char* kFailureLine = "Dump process failed.";
 constexpr const char* kOkLine = "  >> Ok.";
 
 struct NtfsVolume {
+    NtfsVolume(char letter_ = 0, std::string source_ = {}, uint64_t firstByte_ = 0, uint64_t bytes_ = 0)
+        : letter(letter_), source(std::move(source_)), firstByte(firstByte_), bytes(bytes_) {}
+    // The volume of a drive-table entry (a partition is a window over its disk).
+    static NtfsVolume Of(const platform::DriveSource& drive);
+
     char letter = 0;
     std::string source;
+    uint64_t firstByte = 0;  // where the volume starts in its source
+    uint64_t bytes = 0;      // its length; 0 for up to the end of the source
 };
 
 struct VolumeList {

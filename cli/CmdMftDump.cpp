@@ -46,6 +46,6 @@ int CmdMftDump(int argc, char** argv) {
     const auto drive = platform::DriveTable::Instance().Find(letter);
     if (!drive) return kExitFailure;
     ConsoleSink sink;
-    const mftdump::MftDumpResult result = mftdump::DumpMft({letter, drive->source}, folder, sink);
+    const mftdump::MftDumpResult result = mftdump::DumpMft(mftdump::NtfsVolume::Of(*drive), folder, sink);
     return result.bOk ? kExitOk : kExitFailure;
 }

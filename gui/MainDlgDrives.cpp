@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include "common/logger/Logger.h"
 #include "gui/ControlIds.h"
@@ -41,9 +42,9 @@ DriveEntry* CMainDlg::DriveOf(char letter) const {
 }
 
 QTreeWidgetItem* CMainDlg::ItemOf(const DriveEntry* entry) const {
-    for (int i = 0; i < m_pTree->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = m_pTree->topLevelItem(i);
-        if (item->data(0, Qt::UserRole).toInt() == entry->letter) return item;
+    // Partitions are items below their disk's.
+    for (QTreeWidgetItemIterator it(m_pTree); *it; ++it) {
+        if ((*it)->data(0, Qt::UserRole).toInt() == entry->letter) return *it;
     }
     return nullptr;
 }
@@ -70,17 +71,17 @@ void CMainDlg::FillDriveTree(char preferredLetter) {
     // Entries of letters that still name the same source keep their scans.
     std::vector<std::unique_ptr<DriveEntry>> kept;
     std::map<char, std::string> oldSources;
-    for (int i = 0; i < m_pTree->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = m_pTree->topLevelItem(i);
-        oldSources[static_cast<char>(item->data(0, Qt::UserRole).toInt())] =
-            item->data(0, Qt::UserRole + 1).toString().toStdString();
+    for (QTreeWidgetItemIterator it(m_pTree); *it; ++it) {
+        oldSources[static_cast<char>((*it)->data(0, Qt::UserRole).toInt())] =
+            (*it)->data(0, Qt::UserRole + 1).toString().toStdString();
     }
     const std::vector<platform::DriveSource> drives = platform::DriveTable::Instance().Drives();
     for (const auto& drive : drives) {
         if (static_cast<int>(kept.size()) >= kMaxDrives) break;
         std::unique_ptr<DriveEntry> entry;
         for (auto& old : m_drives) {
-            if (old && old->letter == drive.letter && oldSources[drive.letter] == drive.source) entry = std::move(old);
+            if (old && old->letter == drive.letter && oldSources[drive.letter] == drive.DisplayName())
+                entry = std::move(old);
         }
         if (!entry) {
             entry = std::make_unique<DriveEntry>();
@@ -100,15 +101,33 @@ void CMainDlg::FillDriveTree(char preferredLetter) {
     m_drives = std::move(kept);
 
     const QSignalBlocker blocker(m_pTree);
+    std::map<char, QTreeWidgetItem*> items;
     for (size_t i = 0; i < m_drives.size(); ++i) {
         const platform::DriveSource& drive = drives[i];
-        auto* item = new QTreeWidgetItem(m_pTree);
-        item->setText(0, QStringLiteral("%1:").arg(QChar(drive.letter)));
+        QTreeWidgetItem* disk = drive.partition != 0 && items.count(drive.diskLetter) ? items[drive.diskLetter] : nullptr;
+        auto* item = disk ? new QTreeWidgetItem(disk) : new QTreeWidgetItem(m_pTree);
+        items[drive.letter] = item;
+        if (drive.partition == 0) {
+            item->setText(0, QStringLiteral("%1:").arg(QChar(drive.letter)));
+            item->setToolTip(0, QString::fromStdString(drive.source));
+        } else {
+            // The tree is narrow: the number only, the rest in the tooltip.
+            item->setText(0, QStringLiteral("%1: Partition %2").arg(QChar(drive.letter)).arg(drive.partition));
+            item->setToolTip(0, QStringLiteral("%1\nPartition %2 of %3:, type %4\nstart sector %5, %6 sectors")
+                                    .arg(QString::fromStdString(drive.DisplayName()))
+                                    .arg(drive.partition)
+                                    .arg(QChar(drive.diskLetter))
+                                    .arg(QString::fromStdString(drive.partitionType))
+                                    .arg(drive.firstSector)
+                                    .arg(drive.sectorCount));
+        }
         item->setIcon(0, DriveIcon(drive));
-        item->setToolTip(0, QString::fromStdString(drive.source));
         item->setData(0, Qt::UserRole, static_cast<int>(drive.letter));
-        item->setData(0, Qt::UserRole + 1, QString::fromStdString(drive.source));
+        item->setData(0, Qt::UserRole + 1, QString::fromStdString(drive.DisplayName()));
     }
+    // Partitions sit one step in: a small indentation keeps their names whole.
+    m_pTree->setIndentation(m_pTree->fontMetrics().averageCharWidth() * 2);
+    m_pTree->expandAll();
     if (m_drives.empty()) {
         m_pRescan->setEnabled(false);
         Command(ids::ID_FILE_SCAN)->setEnabled(false);

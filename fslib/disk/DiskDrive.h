@@ -60,6 +60,9 @@ public:
     void SetQuiet(bool quiet) { m_bQuiet = quiet; }
 
 private:
+    // OpenSource under a name of its own for the log and DeviceName ("disk.img@2").
+    int OpenWindow(const std::string& source, const std::string& name, uint64_t firstSector, uint64_t sectorCount);
+
     uint64_t m_nPosition = 0;
     uint64_t m_nFirstSector = 0;
     bool m_bQuiet = false;

@@ -25,15 +25,18 @@ int CLogicalDrive::Open(uint8_t driveLetter) {
         g_Logger.LogLastError();
         return -1;
     }
-    const int result = OpenSource(drive->source, drive->firstSector, drive->sectorCount);
-    if (result == 0 && drive->partition != 0) m_pszDeviceName = drive->DisplayName();
-    return result;
+    return OpenWindow(drive->source, drive->DisplayName(), drive->firstSector, drive->sectorCount);
 }
 
 // The volume is opened for reading only: nothing here ever writes to it.
 int CLogicalDrive::OpenSource(const std::string& source, uint64_t firstSector, uint64_t sectorCount) {
+    return OpenWindow(source, source, firstSector, sectorCount);
+}
+
+int CLogicalDrive::OpenWindow(const std::string& source, const std::string& name, uint64_t firstSector,
+                              uint64_t sectorCount) {
     Close();
-    m_pszDeviceName = source;
+    m_pszDeviceName = name;
     if (!m_bQuiet) g_Logger.InfoF("try to open disk: %s", m_pszDeviceName.c_str());
     const int fd = platform::OpenRawSource(source);
     if (fd < 0) {

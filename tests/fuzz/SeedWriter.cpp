@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fslib/ntfs/MFTRecord.h"
+#include "tests/fixtures/DiskLayoutBuilder.h"
 #include "tests/fixtures/ExFatImageBuilder.h"
 #include "tests/fixtures/FatImageBuilder.h"
 #include "tests/fixtures/Lznt1Compressor.h"
@@ -225,6 +226,26 @@ int main(int argc, char** argv) {
         Write("detect", name + ".img", image);
         Write("exfat_entryset", name + "-root", rootDirectory);
         Write("exfat_entryset", name + "-boot-region", Bytes(image.begin(), image.begin() + 12 * 512));
+    }
+
+    {
+        // Two primaries and an extended partition with a chain of three logical ones.
+        fixture::DiskLayoutBuilder mbr(96);
+        mbr.SetSlot(0, 0, 0x0C, 4, 10, 0x80);
+        mbr.SetSlot(0, 1, 0x07, 16, 10);
+        mbr.SetSlot(0, 2, 0x05, 32, 60);
+        mbr.SetSlot(32, 0, 0x06, 2, 10);
+        mbr.SetSlot(32, 1, 0x05, 20, 20);
+        mbr.SetSlot(52, 0, 0x83, 2, 10);
+        mbr.SetSlot(52, 1, 0x05, 40, 20);
+        mbr.SetSlot(72, 0, 0x07, 2, 10);
+        Write("partition_table", "mbr-extended.img", mbr.Bytes());
+        fixture::DiskLayoutBuilder gpt(128);
+        gpt.WriteGpt({{"EBD0A0A2-B9E5-4433-87C0-68B6B72699C7", 34, 60, u"data"},
+                      {"0FC63DAF-8483-4772-8E79-3D69D8477DE4", 61, 90, u"linux"}});
+        Write("partition_table", "gpt.img", gpt.Bytes());
+        gpt.Bytes()[512 + 40] ^= 1;  // the primary header spoilt: the backup is read
+        Write("partition_table", "gpt-backup.img", gpt.Bytes());
     }
 
     auto lfn = FatImageBuilder::LongNameEntries(u"A rather long name for a file.text", 0x5A);

@@ -115,6 +115,12 @@ same_as_volume "$mbr@4" "$work/fat.img"
 cmp -s <(find "$work/run1.part" -type f -exec md5sum {} + | awk '{print $1}' | sort) \
   <(md5sum "$work/a.bin" "$work/b.bin" | awk '{print $1}' | sort) || fail "mbr@1: recovered bytes are not the deleted files"
 
+# The MFT dump of an NTFS partition is that of the bare volume.
+mkdir "$work/dump.part" "$work/dump.bare"
+"$qvr" --log "$log" mftdump "$mbr@2" --to "$work/dump.part" >/dev/null || fail "mftdump $mbr@2 exited $?"
+"$qvr" --log "$log" mftdump "$work/ntfs.img" --to "$work/dump.bare" >/dev/null || fail "mftdump of the volume exited $?"
+diff -r "$work/dump.part" "$work/dump.bare" >/dev/null || fail "mftdump of $mbr@2 differs from the bare volume's"
+
 # Several scannable partitions: the disk alone names none of them.
 if "$qvr" --log "$log" scan "$mbr" > /dev/null 2> "$work/several.err"; then fail "scan of a disk with 4 volumes succeeded"; fi
 grep -q "4 partitions can be scanned; name one as $mbr@N" "$work/several.err" || fail "no list: $(cat "$work/several.err")"

@@ -160,6 +160,7 @@ TEST_F(LogicalDriveTest, PartitionLetterReadsItsWindowOnly) {
     ASSERT_EQ(drive.Open('F'), 0);
     EXPECT_EQ(drive.TotalSectors(), 4u);
     EXPECT_EQ(drive.DeviceName(), m_image + "@2");
+    EXPECT_TRUE(HasLogLine(log.Text(), "try to open disk: " + m_image + "@2"));
     std::vector<uint8_t> buffer(8 * kSectorSize);
     uint32_t got = 0;
     ASSERT_EQ(drive.ReadSectors(0, buffer.data(), 2, &got), 1);
