@@ -3,9 +3,10 @@
 # with its primary header damaged and a table pointing past the end, made with sfdisk
 # and sgdisk around FAT, NTFS and exFAT volumes built on their own first. Checks the
 # partitions qvr finds against mmls, and that IMAGE@N scans and recovers exactly as
-# the bare volume does. Needs root and /dev/fuse (ntfs-3g) to delete files on NTFS.
+# the bare volume does, also inside a VHDX and a segmented E01. Needs root and
+# /dev/fuse (ntfs-3g) to delete files on NTFS.
 source "$(dirname "$0")/common.bash" "$@"
-for tool in sfdisk sgdisk mmls mkfs.fat mcopy mkntfs ntfs-3g mkfs.exfat python3; do
+for tool in sfdisk sgdisk mmls mkfs.fat mcopy mkntfs ntfs-3g mkfs.exfat qemu-img ewfacquire python3; do
   command -v "$tool" >/dev/null || fail "missing $tool"
 done
 
@@ -114,6 +115,16 @@ same_as_volume "$mbr@3" "$work/exfat.img"
 same_as_volume "$mbr@4" "$work/fat.img"
 cmp -s <(find "$work/run1.part" -type f -exec md5sum {} + | awk '{print $1}' | sort) \
   <(md5sum "$work/a.bin" "$work/b.bin" | awk '{print $1}' | sort) || fail "mbr@1: recovered bytes are not the deleted files"
+
+# The same disk in containers: a VHDX by qemu-img and an E01 by ewfacquire, in segments.
+qemu-img convert -f raw -O vhdx "$mbr" "$work/mbr.vhdx"
+ewfacquire -u -q -t "$work/mbr-seg" -f encase6 -c none -S 8MiB "$mbr" > /dev/null
+[ -e "$work/mbr-seg.E02" ] || fail "ewfacquire made no segments"
+for container in "$work/mbr.vhdx" "$work/mbr-seg.E01"; do
+  [ "$(qvr_partitions "$container")" = "$(mmls_partitions "$mbr")" ] || fail "$container: partitions differ"
+done
+same_as_volume "$work/mbr.vhdx@2" "$work/ntfs.img"
+same_as_volume "$work/mbr-seg.E01@4" "$work/fat.img"
 
 # The MFT dump of an NTFS partition is that of the bare volume.
 mkdir "$work/dump.part" "$work/dump.bare"
