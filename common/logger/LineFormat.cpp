@@ -34,7 +34,7 @@ private:
     size_t m_nUsed = 0;
 };
 
-struct Spec {
+struct Conversion {
     bool left = false, zero = false, plus = false, space = false, alt = false;
     size_t width = 0;
     long precision = -1;
@@ -52,7 +52,7 @@ char* Digits(char* end, uint64_t value, unsigned base, bool upper) {
     return p;
 }
 
-void Padded(Writer& w, const Spec& s, const char* prefix, size_t prefixLen, const char* body, size_t bodyLen) {
+void Padded(Writer& w, const Conversion& s, const char* prefix, size_t prefixLen, const char* body, size_t bodyLen) {
     const size_t len = prefixLen + bodyLen;
     const size_t pad = s.width > len ? s.width - len : 0;
     if (!s.left && !s.zero) w.Repeat(' ', pad);
@@ -75,7 +75,7 @@ int Format(char* out, size_t size, const char* fmt, va_list args) {
         }
         w.Put(p, static_cast<size_t>(percent - p));
         p = percent + 1;
-        Spec s;
+        Conversion s;
         for (;; ++p) {
             if (*p == '-') s.left = true;
             else if (*p == '0') s.zero = true;
