@@ -6,15 +6,15 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release
-# The sample volumes as drives E: and F: of the desktop program.
-export QUENVAR_DRIVES="E=$PWD/samples/ntfs-sample.img;F=$PWD/samples/fat-sample.img"
+# The sample volumes as drives E:, F: and G: of the desktop program.
+export QUENVAR_DRIVES="E=$PWD/samples/ntfs-sample.img;F=$PWD/samples/fat-sample.img;G=$PWD/samples/exfat-sample.img"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  echo "Starting quenvar: drive E: is the NTFS sample, F: the FAT12 sample."
+  echo "Starting quenvar: drive E: is the NTFS sample, F: the FAT12 sample, G: the exFAT card."
   echo "Press Scan, open a folder, select a deleted file and press Undelete."
   exec build/release/bin/quenvar
 fi
 echo "No display: the command-line demo instead."
-for img in samples/ntfs-sample.img samples/fat-sample.img; do
+for img in samples/ntfs-sample.img samples/fat-sample.img samples/exfat-sample.img; do
   echo "== qvr scan $img"
   build/release/bin/qvr --log build/release/demo.log scan "$img"
 done
