@@ -16,10 +16,17 @@ constexpr uint64_t kMaxChainSteps = 4096;
 
 }  // namespace
 
+// End of the clusters whose entries the FAT in memory holds (a FAT12 entry, the smallest,
+// takes 1.5 bytes): past it every entry reads as free, so nothing there needs counting,
+// however many clusters a damaged boot sector claims.
+uint64_t CFATParser::AllocationTableEnd() const {
+    return std::min<uint64_t>(uint64_t{m_dwLastCluster} + 1, uint64_t{FatTable().Size()} * 2 / 3 + 2);
+}
+
 void CFATParser::BuildAllocationSummary() const {
     m_allocatedBefore.clear();
     const ByteView fat = FatTable();
-    const uint64_t end = uint64_t{m_dwLastCluster} + 1;
+    const uint64_t end = AllocationTableEnd();
     m_allocatedBefore.reserve(static_cast<size_t>(end / kSummaryBlock + 2));
     uint32_t total = 0;
     m_allocatedBefore.push_back(0);
@@ -55,7 +62,8 @@ uint64_t CFATParser::CountAllocatedClusters(uint64_t first, uint64_t count) cons
         for (uint64_t c = from; c < to; ++c) n += GetFATEntry(fat, static_cast<uint32_t>(c)) != 0;
         return n;
     };
-    const uint64_t last = first + count;
+    const uint64_t last = std::min(first + count, AllocationTableEnd());
+    if (first >= last) return lost;
     const uint64_t firstFull = (first + kSummaryBlock - 1) / kSummaryBlock;
     const uint64_t lastFull = last / kSummaryBlock;
     if (firstFull >= lastFull) return lost + countRange(first, last);

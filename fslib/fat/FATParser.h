@@ -184,6 +184,7 @@ protected:
     // Allocated clusters below each 4096-cluster block boundary, built at the first
     // damage estimate (the FAT in memory does not change after preparation).
     void BuildAllocationSummary() const;
+    uint64_t AllocationTableEnd() const;
     mutable std::vector<uint32_t> m_allocatedBefore;
 };
 
