@@ -7,6 +7,7 @@
 
 #include "fslib/disk/DiskDrive.h"
 #include "fslib/disk/PartitionTable.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -121,38 +122,22 @@ const char* TypeName(const std::string& guid) {
 
 // UTF-16LE name, up to its first NUL, as UTF-8; unpaired surrogates become U+FFFD.
 std::string NameText(const uint8_t* bytes) {
-    std::string out;
+    std::u16string units;
     for (size_t i = 0; i + 1 < kNameBytes; i += 2) {
-        uint32_t c = bytes[i] | (bytes[i + 1] << 8);
+        const char16_t c = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
         if (c == 0) break;
-        if (c >= 0xD800 && c <= 0xDBFF && i + 3 < kNameBytes) {
-            const uint32_t low = bytes[i + 2] | (bytes[i + 3] << 8);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                i += 2;
-            } else {
-                c = 0xFFFD;
-            }
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
+        units += c;
+    }
+    auto high = [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; };
+    auto low = [](char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; };
+    for (size_t i = 0; i < units.size(); ++i) {
+        if (high(units[i]) && i + 1 < units.size() && low(units[i + 1])) {
+            ++i;
+        } else if (high(units[i]) || low(units[i])) {
+            units[i] = u'\uFFFD';
         }
     }
-    return out;
+    return platform::Utf16ToUtf8(units);
 }
 
 // Reads and checks the header at `lba` and its entry array.
