@@ -22,9 +22,8 @@ std::string Lower(std::string s) {
 }  // namespace
 
 const ColumnInfo kColumns[kColumnCount] = {
-    {"FiIe", 32775, 120, false},          {"Type", 32776, 90, false},
-    {"Folder", 32783, 90, false},         {"Status", 32784, 45, false},
-    {"Size", 32777, 50, false},           {"Date modified ", 32778, 100, true},
+    {"FiIe", 32775, 120, false},        {"Type", 32776, 90, false}, {"Folder", 32783, 90, false},
+    {"Status", 32784, 45, false},       {"Size", 32777, 50, false}, {"Date modified ", 32778, 100, true},
     {"Date Created", 32797, 100, true},
 };
 
@@ -107,8 +106,7 @@ std::string CBrowserModel::CellText(size_t row, int column) const {
     ShownFolderAndName(node, &folder, &name);
     if (IsUpRow(node)) return column == COL_NAME ? name : std::string();
     switch (column) {
-        case COL_NAME:
-            return name;
+        case COL_NAME: return name;
         case COL_TYPE: {
             std::string type = m_pTypeNames ? m_pTypeNames->TypeName(name, node->attributes) : std::string();
             if (!type.empty()) return type;
@@ -116,18 +114,12 @@ std::string CBrowserModel::CellText(size_t row, int column) const {
             if (extension.size() <= 1) return "File";
             return "File \"" + extension.substr(1, kMaxTypeExtension) + "\"";
         }
-        case COL_FOLDER:
-            return folder;
-        case COL_STATUS:
-            return DamageWord(node);
-        case COL_SIZE:
-            return SizeText(node->size);
-        case COL_MODIFIED:
-            return TimeText(node->modifiedTime);
-        case COL_CREATED:
-            return TimeText(node->createdTime);
-        default:
-            return {};
+        case COL_FOLDER: return folder;
+        case COL_STATUS: return DamageWord(node);
+        case COL_SIZE: return SizeText(node->size);
+        case COL_MODIFIED: return TimeText(node->modifiedTime);
+        case COL_CREATED: return TimeText(node->createdTime);
+        default: return {};
     }
 }
 

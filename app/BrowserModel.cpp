@@ -48,9 +48,7 @@ bool IsRecycleBinCandidate(const NodeEntry* child) {
 
 // An item of a later bin, live or deleted, listed under its old name when its record is
 // found.
-bool IsVistaBinCandidate(const NodeEntry* child) {
-    return child->path && recyclebin::IsVistaBinItem(child);
-}
+bool IsVistaBinCandidate(const NodeEntry* child) { return child->path && recyclebin::IsVistaBinItem(child); }
 
 // A Recycle Bin item is filtered by its name and folder from before deletion (the
 // counts of matched rows do not change); a binned folder by the folders filter.
@@ -139,8 +137,8 @@ void CBrowserModel::FillCurrentFolder(DriveEntry* drive, const std::string& file
 void CBrowserModel::Refill() {
     if (!m_pDrive || !m_pDrive->parser) return;
     ClearListing(m_pDrive);
-    NodeEntry* folder = m_pDrive->parser->m_pCurrentFolder ? m_pDrive->parser->m_pCurrentFolder
-                                                          : m_pDrive->parser->GetRoot();
+    NodeEntry* folder =
+        m_pDrive->parser->m_pCurrentFolder ? m_pDrive->parser->m_pCurrentFolder : m_pDrive->parser->GetRoot();
     FillCurrentFolder(m_pDrive, m_szFilesFilter, m_szFoldersFilter, &m_pDrive->listedNodes, folder);
     Sort();
 }

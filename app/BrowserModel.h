@@ -19,9 +19,9 @@ namespace browser {
 constexpr int kColumnCount = 7;
 enum Column { COL_NAME = 0, COL_TYPE, COL_FOLDER, COL_STATUS, COL_SIZE, COL_MODIFIED, COL_CREATED };
 struct ColumnInfo {
-    const char* title;      // header text as the string table holds it
+    const char* title;  // header text as the string table holds it
     int stringId;
-    int width;              // pixels
+    int width;  // pixels
     bool rightAligned;
 };
 extern const ColumnInfo kColumns[kColumnCount];
@@ -48,9 +48,9 @@ void SplitPath(const std::string& path, std::string* folder, std::string* name, 
 // The file name (0), folder (1) or extension (2) of a node, in lower case.
 std::string GetNodeNamePart(const NodeEntry* node, int part);
 
-std::string DamageWord(const NodeEntry* node);   // "Good", "Average", "Poor", "RecBin"
-std::string SizeText(uint64_t size);             // "%lld KB", 1..1023 bytes give 1
-std::string TimeText(FILETIME utc);              // local "%02d.%02d.%04d %2d:%02d" or "Unknown"
+std::string DamageWord(const NodeEntry* node);  // "Good", "Average", "Poor", "RecBin"
+std::string SizeText(uint64_t size);            // "%lld KB", 1..1023 bytes give 1
+std::string TimeText(FILETIME utc);             // local "%02d.%02d.%04d %2d:%02d" or "Unknown"
 
 }  // namespace browser
 

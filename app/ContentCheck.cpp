@@ -12,7 +12,26 @@
 
 namespace {
 
-enum class Family { Unknown, Jpeg, Png, Gif, Pdf, Zip, Ole2, Wave, Avi, WebP, Mp3, Mp4, Mov, SevenZip, Rar, Gzip, Sqlite, Text };
+enum class Family {
+    Unknown,
+    Jpeg,
+    Png,
+    Gif,
+    Pdf,
+    Zip,
+    Ole2,
+    Wave,
+    Avi,
+    WebP,
+    Mp3,
+    Mp4,
+    Mov,
+    SevenZip,
+    Rar,
+    Gzip,
+    Sqlite,
+    Text
+};
 
 struct Extension {
     const char* ext;
@@ -23,27 +42,25 @@ struct Extension {
 // documents, Java and Android packages, e-books) and on OLE2 (old office files,
 // installer databases) share their container's signature.
 constexpr Extension kExtensions[] = {
-    {"jpg", Family::Jpeg},   {"jpeg", Family::Jpeg},  {"jpe", Family::Jpeg},    {"jfif", Family::Jpeg},
-    {"png", Family::Png},    {"gif", Family::Gif},    {"pdf", Family::Pdf},
-    {"zip", Family::Zip},    {"jar", Family::Zip},    {"apk", Family::Zip},     {"docx", Family::Zip},
-    {"xlsx", Family::Zip},   {"pptx", Family::Zip},   {"docm", Family::Zip},    {"xlsm", Family::Zip},
-    {"pptm", Family::Zip},   {"odt", Family::Zip},    {"ods", Family::Zip},     {"odp", Family::Zip},
-    {"odg", Family::Zip},    {"epub", Family::Zip},   {"xpi", Family::Zip},     {"war", Family::Zip},
-    {"ear", Family::Zip},    {"aar", Family::Zip},    {"ipa", Family::Zip},     {"vsix", Family::Zip},
-    {"kmz", Family::Zip},    {"whl", Family::Zip},    {"nupkg", Family::Zip},
-    {"doc", Family::Ole2},   {"xls", Family::Ole2},   {"ppt", Family::Ole2},    {"msi", Family::Ole2},
-    {"msg", Family::Ole2},   {"vsd", Family::Ole2},   {"pub", Family::Ole2},    {"msp", Family::Ole2},
-    {"wav", Family::Wave},   {"avi", Family::Avi},    {"webp", Family::WebP},
-    {"mp3", Family::Mp3},
-    {"mp4", Family::Mp4},    {"m4a", Family::Mp4},    {"m4v", Family::Mp4},     {"3gp", Family::Mp4},
-    {"mov", Family::Mov},    {"qt", Family::Mov},
-    {"7z", Family::SevenZip}, {"rar", Family::Rar},   {"gz", Family::Gzip},     {"tgz", Family::Gzip},
-    {"sqlite", Family::Sqlite}, {"sqlite3", Family::Sqlite}, {"db3", Family::Sqlite},
-    {"txt", Family::Text},   {"log", Family::Text},   {"csv", Family::Text},    {"ini", Family::Text},
-    {"cfg", Family::Text},   {"conf", Family::Text},  {"md", Family::Text},     {"xml", Family::Text},
-    {"html", Family::Text},  {"htm", Family::Text},   {"json", Family::Text},   {"c", Family::Text},
-    {"cpp", Family::Text},   {"h", Family::Text},     {"py", Family::Text},     {"sh", Family::Text},
-    {"bat", Family::Text},   {"js", Family::Text},    {"css", Family::Text},    {"rtf", Family::Text},
+    {"jpg", Family::Jpeg},      {"jpeg", Family::Jpeg},      {"jpe", Family::Jpeg},   {"jfif", Family::Jpeg},
+    {"png", Family::Png},       {"gif", Family::Gif},        {"pdf", Family::Pdf},    {"zip", Family::Zip},
+    {"jar", Family::Zip},       {"apk", Family::Zip},        {"docx", Family::Zip},   {"xlsx", Family::Zip},
+    {"pptx", Family::Zip},      {"docm", Family::Zip},       {"xlsm", Family::Zip},   {"pptm", Family::Zip},
+    {"odt", Family::Zip},       {"ods", Family::Zip},        {"odp", Family::Zip},    {"odg", Family::Zip},
+    {"epub", Family::Zip},      {"xpi", Family::Zip},        {"war", Family::Zip},    {"ear", Family::Zip},
+    {"aar", Family::Zip},       {"ipa", Family::Zip},        {"vsix", Family::Zip},   {"kmz", Family::Zip},
+    {"whl", Family::Zip},       {"nupkg", Family::Zip},      {"doc", Family::Ole2},   {"xls", Family::Ole2},
+    {"ppt", Family::Ole2},      {"msi", Family::Ole2},       {"msg", Family::Ole2},   {"vsd", Family::Ole2},
+    {"pub", Family::Ole2},      {"msp", Family::Ole2},       {"wav", Family::Wave},   {"avi", Family::Avi},
+    {"webp", Family::WebP},     {"mp3", Family::Mp3},        {"mp4", Family::Mp4},    {"m4a", Family::Mp4},
+    {"m4v", Family::Mp4},       {"3gp", Family::Mp4},        {"mov", Family::Mov},    {"qt", Family::Mov},
+    {"7z", Family::SevenZip},   {"rar", Family::Rar},        {"gz", Family::Gzip},    {"tgz", Family::Gzip},
+    {"sqlite", Family::Sqlite}, {"sqlite3", Family::Sqlite}, {"db3", Family::Sqlite}, {"txt", Family::Text},
+    {"log", Family::Text},      {"csv", Family::Text},       {"ini", Family::Text},   {"cfg", Family::Text},
+    {"conf", Family::Text},     {"md", Family::Text},        {"xml", Family::Text},   {"html", Family::Text},
+    {"htm", Family::Text},      {"json", Family::Text},      {"c", Family::Text},     {"cpp", Family::Text},
+    {"h", Family::Text},        {"py", Family::Text},        {"sh", Family::Text},    {"bat", Family::Text},
+    {"js", Family::Text},       {"css", Family::Text},       {"rtf", Family::Text},
 };
 
 Family FamilyOfName(const std::string& name) {

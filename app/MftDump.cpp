@@ -97,9 +97,10 @@ public:
 private:
     bool Copy(std::string* failure) {
         if (DestinationOnScannedDevice(m_volume.source, m_folder)) {
-            *failure = Format("  >> The folder %s lies on drive %c:, the drive being dumped; choose a folder on a "
-                              "different drive.",
-                              m_folder.c_str(), m_volume.letter);
+            *failure = Format(
+                "  >> The folder %s lies on drive %c:, the drive being dumped; choose a folder on a "
+                "different drive.",
+                m_folder.c_str(), m_volume.letter);
             return false;
         }
         RawSource source;
@@ -148,8 +149,8 @@ private:
                 !WriteAll(&file, boot, sizeof(boot), m_result.szBootPath, failure))
                 return false;
             if (!file.Close()) {
-                *failure = Format("  >> Cannot write %s: %s", m_result.szBootPath.c_str(),
-                                  Reason(GetLastError()).c_str());
+                *failure =
+                    Format("  >> Cannot write %s: %s", m_result.szBootPath.c_str(), Reason(GetLastError()).c_str());
                 return false;
             }
         }
@@ -195,7 +196,8 @@ private:
             const DWORD readError = GetLastError();
             // What was read before a failure still goes into the file.
             if (done > 0) {
-                if (!WriteAll(file, block.get(), static_cast<uint32_t>(done), m_result.szMftPath, failure)) return false;
+                if (!WriteAll(file, block.get(), static_cast<uint32_t>(done), m_result.szMftPath, failure))
+                    return false;
                 m_result.nMftWritten += done;
             }
             if (!read) {
@@ -249,9 +251,10 @@ std::string DisplayName(const NtfsVolume& volume) { return Format("%c:  %s", vol
 
 std::string DeniedNote(const VolumeList& list) {
     if (!list.volumes.empty() || list.nDenied == 0) return {};
-    return Format("%u drive(s) could not be opened for lack of rights: reading raw devices needs root or "
-                  "membership of the group that owns them (often \"disk\").",
-                  list.nDenied);
+    return Format(
+        "%u drive(s) could not be opened for lack of rights: reading raw devices needs root or "
+        "membership of the group that owns them (often \"disk\").",
+        list.nDenied);
 }
 
 MftDumpResult DumpMft(const NtfsVolume& volume, const std::string& folder, IMftDumpSink& sink) {

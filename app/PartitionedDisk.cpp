@@ -24,7 +24,8 @@ std::vector<platform::PartitionWindow> ListSourcePartitions(const std::string& s
         g_Logger.ErrorF("Partition table of %s refused: %s", source.c_str(), layout.table.error.c_str());
         return windows;
     }
-    if (!layout.table.note.empty()) g_Logger.InfoF("Partition table of %s: %s", source.c_str(), layout.table.note.c_str());
+    if (!layout.table.note.empty())
+        g_Logger.InfoF("Partition table of %s: %s", source.c_str(), layout.table.note.c_str());
     const bool mbr = layout.table.scheme == PartitionScheme::Mbr;
     for (const PartitionEntry& e : layout.table.entries) {
         platform::PartitionWindow w;

@@ -9,9 +9,9 @@
 #include "platform/DriveTable.h"
 
 struct SourceLayout {
-    bool opened = false;     // the source could be read
-    uint8_t wholeType = 0;   // the file system of the whole source (FS_UNKNOWN when none)
-    PartitionTable table;    // read only when the whole source is no volume
+    bool opened = false;    // the source could be read
+    uint8_t wholeType = 0;  // the file system of the whole source (FS_UNKNOWN when none)
+    PartitionTable table;   // read only when the whole source is no volume
 };
 
 // Looks at a source without logging its opening: a volume recognised at its start wins

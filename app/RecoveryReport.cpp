@@ -71,18 +71,20 @@ bool WriteRecoveryReport(const std::string& path, const std::string& volume, con
     nlohmann::json list = nlohmann::json::array();
     for (const recovery::WrittenFile& f : files) {
         nlohmann::json ranges = nlohmann::json::array();
-        for (const recovery::ByteRange& r : f.zeroFilled) ranges.push_back({{"offset", r.offset}, {"length", r.length}});
+        for (const recovery::ByteRange& r : f.zeroFilled)
+            ranges.push_back({{"offset", r.offset}, {"length", r.length}});
         std::string sha = FileSha256(f.writtenPath);
         ContentVerdict content = WrittenContent(f);
-        list.push_back({{"source", f.sourcePath},
-                        {"key", f.key},
-                        {"written", f.writtenPath},
-                        {"size", f.size},
-                        {"sha256", sha.empty() ? nlohmann::json(nullptr) : nlohmann::json(sha)},
-                        {"damage", DamageText(f.damageLevel)},
-                        {"content", content == ContentVerdict::NotChecked ? nlohmann::json(nullptr)
-                                                                          : nlohmann::json(ContentVerdictText(content))},
-                        {"zero_filled", std::move(ranges)}});
+        list.push_back(
+            {{"source", f.sourcePath},
+             {"key", f.key},
+             {"written", f.writtenPath},
+             {"size", f.size},
+             {"sha256", sha.empty() ? nlohmann::json(nullptr) : nlohmann::json(sha)},
+             {"damage", DamageText(f.damageLevel)},
+             {"content", content == ContentVerdict::NotChecked ? nlohmann::json(nullptr)
+                                                               : nlohmann::json(ContentVerdictText(content))},
+             {"zero_filled", std::move(ranges)}});
     }
     doc["files"] = std::move(list);
     std::string text = doc.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";

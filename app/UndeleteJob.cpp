@@ -73,7 +73,8 @@ void Report(IUndeletePrompt& prompt, int result, const std::string& name, uint32
     switch (result) {
         case RECOVER_OK:
             if (files == 0 && folders == 0) {
-                prompt.ShowMessage(Icon::Information, "", Format("'%s' holds nothing deleted; nothing was written.", name));
+                prompt.ShowMessage(Icon::Information, "",
+                                   Format("'%s' holds nothing deleted; nothing was written.", name));
                 ++outcome->skipped;
                 return;
             }
@@ -103,8 +104,7 @@ void Report(IUndeletePrompt& prompt, int result, const std::string& name, uint32
             prompt.ShowMessage(Icon::Error, "", "Not enough disk space");
             g_Logger.Info("[SA] Not enough disk space.");
             break;
-        case RECOVER_USER_BREAK:
-            return;
+        case RECOVER_USER_BREAK: return;
         case RECOVER_PATH_NOT_FOUND:
             prompt.ShowMessage(Icon::Error, "", "The destination folder was not found");
             g_Logger.Info("[SA] Destination folder not found.");
@@ -126,8 +126,8 @@ void FinishReport(const UndeleteRequest& request, const std::string& source, IUn
     std::string error;
     CFileSystemParser* parser = request.drive->parser.get();
     const std::string path = request.reportFreeName ? recovery::FindFreeName(request.reportPath) : request.reportPath;
-    if (WriteRecoveryReport(path, source, FileSystemName(parser->GetFileSystemType()),
-                            request.destination, files, &error))
+    if (WriteRecoveryReport(path, source, FileSystemName(parser->GetFileSystemType()), request.destination, files,
+                            &error))
         return;
     outcome->reportFailed = true;
     g_Logger.ErrorF("the recovery report %s could not be written: %s", path.c_str(), error.c_str());

@@ -30,9 +30,9 @@ extern std::atomic<int> g_nOverwriteAll;
 extern std::atomic<int> g_nSkipThis;
 
 struct UndeleteRequest {
-    DriveEntry* drive = nullptr;           // the scanned drive: its letter and parser
-    std::vector<NodeEntry*> selection;     // selected rows, in list order
-    std::string destination;               // as typed
+    DriveEntry* drive = nullptr;        // the scanned drive: its letter and parser
+    std::vector<NodeEntry*> selection;  // selected rows, in list order
+    std::string destination;            // as typed
     // What the drive's letter reads (device or image); taken from the drive table when empty.
     std::string source;
     // Where to write the recovery report of the files written; none when empty.
@@ -45,12 +45,12 @@ struct UndeleteRequest {
 };
 
 struct UndeleteOutcome {
-    bool refused = false;      // nothing was tried: destination refused or nothing selected
-    bool cancelled = false;    // the user stopped the job
-    uint32_t recovered = 0;    // items written
-    uint32_t failed = 0;       // items (or parts of folders) that could not be written
-    uint32_t skipped = 0;      // items the user answered "No" for, or with nothing to write
-    bool reportFailed = false; // a report was asked for and could not be written
+    bool refused = false;       // nothing was tried: destination refused or nothing selected
+    bool cancelled = false;     // the user stopped the job
+    uint32_t recovered = 0;     // items written
+    uint32_t failed = 0;        // items (or parts of folders) that could not be written
+    uint32_t skipped = 0;       // items the user answered "No" for, or with nothing to write
+    bool reportFailed = false;  // a report was asked for and could not be written
 };
 
 // The worker body. Runs on the worker thread; progress goes to SetProgress.

@@ -35,8 +35,8 @@ void CloseShared(const benchmark::State& state) {
 }
 
 void PerLine(benchmark::State& state) {
-    state.counters["ns_per_line"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_line"] = benchmark::Counter(static_cast<double>(state.iterations()) * 1e-9,
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // The common line of a scan: a printf form with a number and a short name.

@@ -23,8 +23,8 @@ public:
         if (position > 100) position = 100;
         constexpr int kWidth = 40;
         int filled = position * kWidth / 100;
-        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
-                     kWidth - filled, "", position);
+        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################", kWidth - filled,
+                     "", position);
         std::fflush(stderr);
         m_bDrawn = true;
     }
@@ -172,7 +172,8 @@ void RunCliScan(char letter, const ScanOptions& options, CliScanResult* out) {
     UserBreak.store(0);
     SetProgressTarget(&progress);
 
-    struct sigaction sa {}, old {};
+    struct sigaction sa {
+    }, old{};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, &old);
@@ -195,8 +196,7 @@ void RunCliScan(char letter, const ScanOptions& options, CliScanResult* out) {
     }
 }
 
-bool ScanVolumeForTree(const std::string& volume, const ScanOptions& options, CliScanResult* out,
-                       int* exitStatus) {
+bool ScanVolumeForTree(const std::string& volume, const ScanOptions& options, CliScanResult* out, int* exitStatus) {
     char letter = ResolveVolume(volume);
     if (!letter) {
         *exitStatus = kExitFailure;
@@ -213,7 +213,8 @@ int ReportScanOutcome(const std::string& volume, const CliScanResult& r) {
         if (r.openFailed)
             std::fprintf(stderr, "qvr: %s: the volume could not be opened\n", volume.c_str());
         else
-            std::fprintf(stderr, "qvr: %s: unknown file system (not NTFS, FAT12, FAT16, FAT32 or exFAT)\n", volume.c_str());
+            std::fprintf(stderr, "qvr: %s: unknown file system (not NTFS, FAT12, FAT16, FAT32 or exFAT)\n",
+                         volume.c_str());
         return kExitFailure;
     }
     if (r.scanResult != 0) {

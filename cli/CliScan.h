@@ -17,7 +17,7 @@ char ResolveVolume(const std::string& volume);
 
 struct CliScanResult {
     DriveEntry entry;
-    int scanResult = -1;  // ScanDrive's result
+    int scanResult = -1;      // ScanDrive's result
     bool opened = false;      // the volume opened and its file system was recognised
     bool openFailed = false;  // the volume itself could not be opened
 };
@@ -29,8 +29,7 @@ void RunCliScan(char letter, const ScanOptions& options, CliScanResult* out);
 // ResolveVolume then RunCliScan, for the commands that need a tree: false, with the exit
 // status in *exitStatus and the reason on stderr, when the volume names nothing usable or
 // the scan gave no tree.
-bool ScanVolumeForTree(const std::string& volume, const ScanOptions& options, CliScanResult* out,
-                       int* exitStatus);
+bool ScanVolumeForTree(const std::string& volume, const ScanOptions& options, CliScanResult* out, int* exitStatus);
 
 // Prints why a scan gave no tree (or an incomplete one) to stderr; returns the exit status.
 int ReportScanOutcome(const std::string& volume, const CliScanResult& result);

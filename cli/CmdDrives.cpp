@@ -23,7 +23,8 @@ int CmdDrives(int argc, char** argv) {
     nlohmann::json list = nlohmann::json::array();
     if (!json) std::printf("%-6s %-10s %14s  %-6s  %s\n", "DRIVE", "FS", "SIZE", "SCAN", "SOURCE");
     for (const platform::DriveSource& d : platform::DriveTable::Instance().Drives()) {
-        auto size = d.partition != 0 ? std::optional<uint64_t>(d.sectorCount * kSectorSize) : platform::SourceSize(d.source);
+        auto size =
+            d.partition != 0 ? std::optional<uint64_t>(d.sectorCount * kSectorSize) : platform::SourceSize(d.source);
         uint8_t type = FS_UNKNOWN;
         if (CDiskDrive* drive = OpenDrive(d.letter)) {
             uint8_t boot[512];

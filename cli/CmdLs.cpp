@@ -14,7 +14,8 @@
 
 namespace {
 
-const char* const kSortNames[browser::kColumnCount] = {"name", "type", "folder", "status", "size", "modified", "created"};
+const char* const kSortNames[browser::kColumnCount] = {"name", "type",     "folder", "status",
+                                                       "size", "modified", "created"};
 
 // "size" or "size:desc" -> column and state; false for anything else.
 bool ParseSort(const std::string& text, int* column, int* state) {
@@ -23,8 +24,10 @@ bool ParseSort(const std::string& text, int* column, int* state) {
     size_t colon = text.find(':');
     if (colon != std::string::npos) {
         std::string order = text.substr(colon + 1);
-        if (order == "desc") *state = browser::SORT_DESCENDING;
-        else if (order != "asc") return false;
+        if (order == "desc")
+            *state = browser::SORT_DESCENDING;
+        else if (order != "asc")
+            return false;
         name = text.substr(0, colon);
     }
     for (int c = 0; c < browser::kColumnCount; ++c)
@@ -118,11 +121,14 @@ int CmdLs(int argc, char** argv) {
         } else if (a == "--files" || a == "--folders" || a == "--sort") {
             const char* v = value(a.c_str());
             if (!v) return kExitUsage;
-            if (a == "--files") files = v;
-            else if (a == "--folders") folders = v;
+            if (a == "--files")
+                files = v;
+            else if (a == "--folders")
+                folders = v;
             else if (!ParseSort(v, &sortColumn, &sortState)) {
-                std::fprintf(stderr, "qvr ls: --sort takes name, type, folder, status, size, modified or created, "
-                                     "optionally with :desc\n");
+                std::fprintf(stderr,
+                             "qvr ls: --sort takes name, type, folder, status, size, modified or created, "
+                             "optionally with :desc\n");
                 return kExitUsage;
             }
         } else if (!a.empty() && a[0] != '-' && volume.empty()) {
@@ -136,8 +142,9 @@ int CmdLs(int argc, char** argv) {
         }
     }
     if (volume.empty()) {
-        std::fprintf(stderr, "usage: qvr ls VOLUME [FOLDER] [--files PATTERN] [--folders PATTERN] "
-                             "[--sort COLUMN[:desc]] [--json] [--orphans]\n");
+        std::fprintf(stderr,
+                     "usage: qvr ls VOLUME [FOLDER] [--files PATTERN] [--folders PATTERN] "
+                     "[--sort COLUMN[:desc]] [--json] [--orphans]\n");
         return kExitUsage;
     }
     CliScanResult result;

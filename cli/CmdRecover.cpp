@@ -62,8 +62,7 @@ void LookUpRecycleBinName(DriveEntry* drive, NodeEntry* node) {
         CBrowserModel::VolumeRecycleBinLookup(drive)(drive->letter, node);
         return;
     }
-    if (node->isDeleted || node->IsDirectory() || !node->name || (node->name[0] != 'D' && node->name[0] != 'd'))
-        return;
+    if (node->isDeleted || node->IsDirectory() || !node->name || (node->name[0] != 'D' && node->name[0] != 'd')) return;
     std::string folder = recyclebin::NodeFolderPath(node);
     std::string head = folder.substr(0, 10);
     for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -115,7 +114,9 @@ int CmdRecover(int argc, char** argv) {
         }
     }
     if (volume.empty() || items.empty() || destination.empty()) {
-        std::fprintf(stderr, "usage: qvr recover VOLUME ITEM... --to DIR [--overwrite ask|all|skip] [--orphans] [--report FILE] [--streams]\n");
+        std::fprintf(stderr,
+                     "usage: qvr recover VOLUME ITEM... --to DIR [--overwrite ask|all|skip] [--orphans] [--report "
+                     "FILE] [--streams]\n");
         return kExitUsage;
     }
     CliScanResult result;
@@ -162,7 +163,8 @@ int CmdRecover(int argc, char** argv) {
 
     TerminalPrompt prompt(mode);
     // Ctrl-C is the Cancel button: the file being written stops and the job ends.
-    struct sigaction sa {}, old {};
+    struct sigaction sa {
+    }, old{};
     sa.sa_handler = [](int) { UserBreak.store(1); };
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, &old);

@@ -89,11 +89,16 @@ int CmdScan(int argc, char** argv) {
     ScanOptions options;
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--json") json = true;
-        else if (a == "--deleted-only") deletedOnly = true;
-        else if (a == "--orphans") options.attachOrphans = true;
-        else if (a == "--check-content") checkContent = true;
-        else if (!a.empty() && a[0] != '-' && volume.empty()) volume = a;
+        if (a == "--json")
+            json = true;
+        else if (a == "--deleted-only")
+            deletedOnly = true;
+        else if (a == "--orphans")
+            options.attachOrphans = true;
+        else if (a == "--check-content")
+            checkContent = true;
+        else if (!a.empty() && a[0] != '-' && volume.empty())
+            volume = a;
         else {
             std::fprintf(stderr, "qvr scan: unexpected argument %s\n", a.c_str());
             return kExitUsage;

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliScan.h"
 #include "app/PartitionedDisk.h"
+#include "cli/CliScan.h"
 #include "cli/Commands.h"
 #include "common/logger/Logger.h"
 #include "common/runtime/RuntimeLibrary.h"
@@ -22,7 +22,8 @@ void Usage(FILE* out) {
         "                                        scan a volume and print its tree of live and deleted entries;\n"
         "                                        --check-content compares each deleted file's first bytes with\n"
         "                                        its type: matches, does not match, unknown type\n"
-        "  cat VOLUME KEY                        write the data of file KEY (NTFS: MFT record; exFAT: key of qvr scan --json) to stdout\n"
+        "  cat VOLUME KEY                        write the data of file KEY (NTFS: MFT record; exFAT: key of qvr scan "
+        "--json) to stdout\n"
         "  ls VOLUME [FOLDER] [--files PATTERN] [--folders PATTERN] [--sort COLUMN[:desc]] [--json]\n"
         "                                        list a folder as the browser shows it\n"
         "  recover VOLUME ITEM... --to DIR [--overwrite ask|all|skip] [--orphans] [--report FILE]\n"

@@ -27,9 +27,7 @@ const ControlSpec kControls[] = {
     {ids::IDOK, ControlKind::DefPushButton, "OK", 192, 108, 50, 14, 0},
 };
 
-QString Or(const QString& value, const char* fallback) {
-    return value.isEmpty() ? QString::fromUtf8(fallback) : value;
-}
+QString Or(const QString& value, const char* fallback) { return value.isEmpty() ? QString::fromUtf8(fallback) : value; }
 
 }  // namespace
 

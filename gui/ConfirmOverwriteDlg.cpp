@@ -23,8 +23,8 @@ constexpr int kMaxExtraWidth = 400;
 
 }  // namespace
 
-const DialogTemplate CConfirmOverwriteDlg::kTemplate = {ids::IDD_CONFIRM_OVERWRITE, text::kConfirmOverwriteCaption,
-                                                         236, 70, kControls};
+const DialogTemplate CConfirmOverwriteDlg::kTemplate = {ids::IDD_CONFIRM_OVERWRITE, text::kConfirmOverwriteCaption, 236,
+                                                        70, kControls};
 
 CConfirmOverwriteDlg::CConfirmOverwriteDlg(QWidget* parent, const QString& message, const QIcon& warningIcon)
     : QDialog(parent), m_szMessage(message) {
@@ -69,7 +69,8 @@ CConfirmOverwriteDlg::CConfirmOverwriteDlg(QWidget* parent, const QString& messa
 
     connect(findChild<QPushButton*>(ControlName(ids::IDOK)), &QPushButton::clicked, this, [this] { done(ids::IDOK); });
     connect(findChild<QPushButton*>(ControlName(ids::IDNO)), &QPushButton::clicked, this, [this] { done(ids::IDNO); });
-    connect(findChild<QPushButton*>(ControlName(ids::IDALL)), &QPushButton::clicked, this, [this] { done(ids::IDALL); });
+    connect(findChild<QPushButton*>(ControlName(ids::IDALL)), &QPushButton::clicked, this,
+            [this] { done(ids::IDALL); });
     connect(findChild<QPushButton*>(ControlName(ids::IDCANCEL)), &QPushButton::clicked, this,
             [this] { done(ids::IDCANCEL); });
 }

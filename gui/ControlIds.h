@@ -16,7 +16,7 @@ constexpr int IDD_MFTDUMP = 141;
 // Standard dialog results and buttons.
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
-constexpr int IDALL = 3;   // the overwrite dialog's "All" (IDABORT's number)
+constexpr int IDALL = 3;  // the overwrite dialog's "All" (IDABORT's number)
 constexpr int IDNO = 7;
 
 // Template 102.

@@ -38,6 +38,7 @@ bool RunDiagnostics(QWidget* owner, const runtime::CRuntimeLibrary& runtime) {
 
     QFile::remove(path);
     if (runtime.MVdiag(QFile::encodeName(path).constData())) return true;
-    QMessageBox::critical(owner, caption, QStringLiteral("The diagnostics archive could not be written to %1.").arg(path));
+    QMessageBox::critical(owner, caption,
+                          QStringLiteral("The diagnostics archive could not be written to %1.").arg(path));
     return false;
 }

@@ -10,7 +10,7 @@ class CRuntimeLibrary;
 namespace diagnostics {
 
 constexpr const char* kCaption = "Morvant Diagnostics";  // 32792
-constexpr const char* kQuestion =                          // 32791
+constexpr const char* kQuestion =                        // 32791
     "You are about to perform diagnostics of your system. The diagnostic\nroutine will create a report on your "
     "system and email it to support staff\nfor analysis. \n\nDo you want to proceed?";
 constexpr const char* kFilter = "ZIP Archives (*.zip);;All Files (*)";  // 32793

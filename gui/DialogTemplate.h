@@ -14,18 +14,18 @@
 #include "gui/DialogUnits.h"
 
 enum class ControlKind {
-    TreeView,       // QTreeWidget
-    ListView,       // QTreeView in details style
+    TreeView,  // QTreeWidget
+    ListView,  // QTreeView in details style
     PushButton,
     DefPushButton,  // the template's default button
     Static,         // a text label
     Edit,
-    EtchedHorz,     // a sunken line
+    EtchedHorz,  // a sunken line
     EtchedVert,
-    Icon,           // a label showing an icon
-    DropList,       // QComboBox, not editable
-    Progress,       // QProgressBar
-    ReadOnlyText,   // QPlainTextEdit, read-only, several lines
+    Icon,          // a label showing an icon
+    DropList,      // QComboBox, not editable
+    Progress,      // QProgressBar
+    ReadOnlyText,  // QPlainTextEdit, read-only, several lines
 };
 
 // Anchor flags: which edges follow the window's growth (dx, dy) beyond the template size.
@@ -34,11 +34,11 @@ enum AnchorFlag { ANCHOR_LEFT = 1, ANCHOR_RIGHT = 2, ANCHOR_TOP = 4, ANCHOR_BOTT
 constexpr int kNoControlId = -1;
 
 struct ControlSpec {
-    int id;             // kNoControlId for controls nobody addresses
+    int id;  // kNoControlId for controls nobody addresses
     ControlKind kind;
-    const char* text;   // nullptr: no text
-    int x, y, w, h;     // dialog units
-    int anchors;        // AnchorFlag bits
+    const char* text;  // nullptr: no text
+    int x, y, w, h;    // dialog units
+    int anchors;       // AnchorFlag bits
 };
 
 struct DialogTemplate {

@@ -17,7 +17,8 @@ int MulDiv(int value, int numerator, int denominator) {
 CDialogUnits::CDialogUnits(const QFont& font) {
     QFontMetrics metrics(font);
     // The average over the 52 letters, rounded, is what the templates were laid out in.
-    const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int letters =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     m_nBaseX = (letters / 26 + 1) / 2;
     m_nBaseY = metrics.height();
     if (m_nBaseX < 1) m_nBaseX = 1;

@@ -89,8 +89,7 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const {
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(browser::kColumns[column].rightAligned ? Qt::AlignRight | Qt::AlignVCenter
                                                                               : Qt::AlignLeft | Qt::AlignVCenter);
-        default:
-            return {};
+        default: return {};
     }
 }
 

@@ -10,7 +10,8 @@ namespace {
 constexpr const char* kTopicSeparator = "::/";
 
 bool HoldsPages(const QString& folder) {
-    return !folder.isEmpty() && QFileInfo(QDir(folder).filePath(QString::fromUtf8(CHelpWindow::kContentsPage))).isFile();
+    return !folder.isEmpty() &&
+           QFileInfo(QDir(folder).filePath(QString::fromUtf8(CHelpWindow::kContentsPage))).isFile();
 }
 
 }  // namespace

@@ -32,8 +32,7 @@ IUndeletePrompt::Answer CGuiPrompt::ConfirmOverwrite(const std::string& text) {
 }
 
 void CGuiPrompt::ShowMessage(Icon icon, const std::string& caption, const std::string& text) {
-    RunOnInterfaceThread(
-        [&] { ShowMessageNow(icon, QString::fromStdString(caption), QString::fromStdString(text)); });
+    RunOnInterfaceThread([&] { ShowMessageNow(icon, QString::fromStdString(caption), QString::fromStdString(text)); });
 }
 
 void CGuiPrompt::ShowMessageNow(Icon icon, const QString& caption, const QString& text) {

@@ -7,7 +7,8 @@ CJobThread::CJobThread(std::function<void()> body) {
         body();
         m_bDone.store(true);
         // Dropped by Qt when the loop object is gone, so a late wake-up is harmless.
-        QMetaObject::invokeMethod(&m_loop, [this] { m_loop.quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &m_loop, [this] { m_loop.quit(); }, Qt::QueuedConnection);
     });
 }
 

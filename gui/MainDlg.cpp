@@ -83,8 +83,7 @@ static void InitResources() {
 
 const DialogTemplate CMainDlg::kTemplate = {IDD_MAIN, nullptr, 497, 268, kControls};
 
-CMainDlg::CMainDlg(char preferredLetter, QWidget* parent)
-    : QDialog(parent), m_browser(&m_types) {
+CMainDlg::CMainDlg(char preferredLetter, QWidget* parent) : QDialog(parent), m_browser(&m_types) {
     InitResources();
     setObjectName(ControlName(IDD_MAIN));
     // Step 1: a clear state, and the runtime library, whose failure ends the start-up.
@@ -160,8 +159,8 @@ CMainDlg::CMainDlg(char preferredLetter, QWidget* parent)
     connect(m_pTree, &QTreeWidget::itemDoubleClicked, this, [this] { OnScan(); });
     FillDriveTree(preferredLetter);
 
-    QString caption = ProfileValue("ProgramTitle") + QLatin1Char(' ') + ProfileValue("Version") +
-                      QLatin1Char(' ') + ProfileValue("VersionDesc") + QString::fromUtf8(kCaptionCredit);
+    QString caption = ProfileValue("ProgramTitle") + QLatin1Char(' ') + ProfileValue("Version") + QLatin1Char(' ') +
+                      ProfileValue("VersionDesc") + QString::fromUtf8(kCaptionCredit);
     setWindowTitle(caption);
     m_szHelpPath = QCoreApplication::applicationDirPath() + QStringLiteral("/help/index.html");
     InsertToolbox();
@@ -289,16 +288,16 @@ void CMainDlg::CreateStatusBar() {
     m_pCancel = new CCancelButton(m_pStatusBar);
     m_pCancel->hide();
     // The bar keeps one height whether it shows a status line or a running job.
-    const int height = std::max({m_pCancel->sizeHint().height(), m_pProgress->sizeHint().height(),
-                                 m_pStatusPane->sizeHint().height()});
+    const int height = std::max(
+        {m_pCancel->sizeHint().height(), m_pProgress->sizeHint().height(), m_pStatusPane->sizeHint().height()});
     m_pStatusPane->setMinimumHeight(height);
     m_pProgress->setMaximumHeight(height);
     m_pCancel->setMaximumHeight(height);
 }
 
 void CMainDlg::ReadProfile() {
-    for (const char* key : {"ProgramTitle", "Version", "VersionDesc", "Copyright", "HomeURL", "SupportURL",
-                            "SupportEMAIL"})
+    for (const char* key :
+         {"ProgramTitle", "Version", "VersionDesc", "Copyright", "HomeURL", "SupportURL", "SupportEMAIL"})
         m_profile[key] = QString::fromStdString(m_runtime.ReadProfileString("", key, "", 1));
 }
 
@@ -307,7 +306,9 @@ QString CMainDlg::ProfileValue(const char* key) const {
     return it == m_profile.end() ? QString() : it->second;
 }
 
-QString CMainDlg::TitleAndVersion() const { return ProfileValue("ProgramTitle") + QLatin1Char(' ') + ProfileValue("Version"); }
+QString CMainDlg::TitleAndVersion() const {
+    return ProfileValue("ProgramTitle") + QLatin1Char(' ') + ProfileValue("Version");
+}
 
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_pClient && event->type() == QEvent::Resize) m_anchors.Apply(m_pClient->size());
@@ -330,11 +331,8 @@ void CMainDlg::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-        case Qt::Key_Escape:
-            event->accept();
-            return;
-        default:
-            QDialog::keyPressEvent(event);
+        case Qt::Key_Escape: event->accept(); return;
+        default: QDialog::keyPressEvent(event);
     }
 }
 

@@ -181,7 +181,7 @@ private:
     std::string m_szFilesFilter = browser::kInitialFilesFilter;
     std::string m_szFoldersFilter = browser::kInitialFoldersFilter;
     std::string m_szDestination;
-    bool m_bScanning = false;    // the busy flag: a scan worker runs
+    bool m_bScanning = false;  // the busy flag: a scan worker runs
     bool m_bUndeleting = false;
     bool m_bCloseRequested = false;
     int m_nFilterEditing = 0;

@@ -28,9 +28,9 @@ QIcon DriveIcon(const platform::DriveSource& drive) {
     // Without an icon theme fromTheme gives nothing and the style's icons stand in.
     if (drive.isBlockDevice)
         return QIcon::fromTheme(QStringLiteral("drive-harddisk"), style->standardIcon(QStyle::SP_DriveHDIcon));
-    return QIcon::fromTheme(QStringLiteral("media-removable"),
-                            QIcon::fromTheme(QStringLiteral("drive-removable-media"),
-                                             style->standardIcon(QStyle::SP_DriveFDIcon)));
+    return QIcon::fromTheme(
+        QStringLiteral("media-removable"),
+        QIcon::fromTheme(QStringLiteral("drive-removable-media"), style->standardIcon(QStyle::SP_DriveFDIcon)));
 }
 
 }  // namespace
@@ -104,7 +104,8 @@ void CMainDlg::FillDriveTree(char preferredLetter) {
     std::map<char, QTreeWidgetItem*> items;
     for (size_t i = 0; i < m_drives.size(); ++i) {
         const platform::DriveSource& drive = drives[i];
-        QTreeWidgetItem* disk = drive.partition != 0 && items.count(drive.diskLetter) ? items[drive.diskLetter] : nullptr;
+        QTreeWidgetItem* disk =
+            drive.partition != 0 && items.count(drive.diskLetter) ? items[drive.diskLetter] : nullptr;
         auto* item = disk ? new QTreeWidgetItem(disk) : new QTreeWidgetItem(m_pTree);
         items[drive.letter] = item;
         if (drive.partition == 0) {
@@ -219,10 +220,10 @@ void CMainDlg::OnOpenDiskImage() {
     const int probe = platform::OpenRawSource(path.toStdString());
     if (probe < 0) {
         const std::string why = platform::RawSourceOpenFailure();
-        QMessageBox::critical(this, QStringLiteral("Quenvar"),
-                              QStringLiteral("%1:\n%2")
-                                  .arg(path, QString::fromUtf8(why.empty() ? platform::Win32ErrorText(GetLastError())
-                                                                           : why.c_str())));
+        QMessageBox::critical(
+            this, QStringLiteral("Quenvar"),
+            QStringLiteral("%1:\n%2").arg(
+                path, QString::fromUtf8(why.empty() ? platform::Win32ErrorText(GetLastError()) : why.c_str())));
         return;
     }
     platform::CloseRawSource(probe);

@@ -47,8 +47,8 @@ void CMainDlg::SetColumnWidths() {
     const QFontMetrics metrics(m_pList->font());
     const CDialogUnits units(m_pList->font());
     const int padding = 2 * m_pList->style()->pixelMetric(QStyle::PM_HeaderMargin) + 8;
-    const char* samples[browser::kColumnCount] = {"", "plain text document", "", "Average", "99999 KB",
-                                                  "00.00.0000 00:00", "00.00.0000 00:00"};
+    const char* samples[browser::kColumnCount] = {
+        "", "plain text document", "", "Average", "99999 KB", "00.00.0000 00:00", "00.00.0000 00:00"};
     for (int c = 0; c < browser::kColumnCount; ++c) {
         int width = browser::kColumns[c].width * units.BaseX() / CDialogUnits::kReferenceBaseX;
         width = std::max(width, metrics.horizontalAdvance(QString::fromUtf8(browser::kColumns[c].title)) + padding);
@@ -57,7 +57,8 @@ void CMainDlg::SetColumnWidths() {
         m_pList->setColumnWidth(c, width);
     }
     const int content = std::max(metrics.horizontalAdvance(QString::fromUtf8(CFileListModel::kContentTitle)),
-                                 metrics.horizontalAdvance(QStringLiteral("does not match"))) + padding;
+                                 metrics.horizontalAdvance(QStringLiteral("does not match"))) +
+                        padding;
     m_pList->setColumnWidth(CFileListModel::kContentColumn, content);
 }
 

@@ -20,7 +20,9 @@ void CMainDlg::OnAbout() {
     about.exec();
 }
 
-void CMainDlg::OnHelpContents() { CHelpLoader::Instance().HtmlHelp(this, m_szHelpPath, CHelpLoader::HH_DISPLAY_TOC, 0); }
+void CMainDlg::OnHelpContents() {
+    CHelpLoader::Instance().HtmlHelp(this, m_szHelpPath, CHelpLoader::HH_DISPLAY_TOC, 0);
+}
 
 void CMainDlg::OnHelpToolbox() {
     CHelpLoader::Instance().HtmlHelp(this, m_szHelpPath + QStringLiteral("::/toolbox.html"),
@@ -35,6 +37,7 @@ void CMainDlg::OnToolboxProducts(unsigned commandId) {
         OnHelpToolbox();
         return;
     }
-    if (commandId >= static_cast<unsigned>(ids::ID_TOOLBOX_FIRST) && commandId <= static_cast<unsigned>(ids::ID_TOOLBOX_LAST))
+    if (commandId >= static_cast<unsigned>(ids::ID_TOOLBOX_FIRST) &&
+        commandId <= static_cast<unsigned>(ids::ID_TOOLBOX_LAST))
         m_runtime.OnToolboxProducts(commandId);
 }

@@ -3,12 +3,12 @@
 
 namespace text {
 
-constexpr const char* kAboutMenuItem = "&About Quenvar...";                                            // 101
-constexpr const char* kDriveReady = " Drive %c: is ready for scanning for deleted files";              // 32787
-constexpr const char* kDriveNotSupportedStatus = "Drive %c: undelete not supported\n";                 // 32788
+constexpr const char* kAboutMenuItem = "&About Quenvar...";                                // 101
+constexpr const char* kDriveReady = " Drive %c: is ready for scanning for deleted files";  // 32787
+constexpr const char* kDriveNotSupportedStatus = "Drive %c: undelete not supported\n";     // 32788
 constexpr const char* kCurrentFolderStatus =
-    " Current folder of drive %c: has %d deleted structures, %d files and %d folders match filter";    // 32789
-constexpr const char* kScanningDrive = " Scanning drive %c: ";                                          // 32790
+    " Current folder of drive %c: has %d deleted structures, %d files and %d folders match filter";  // 32789
+constexpr const char* kScanningDrive = " Scanning drive %c: ";                                       // 32790
 constexpr const char* kRecoveringFiles = " Recovering files";
 constexpr const char* kInvitation = "Select drive to scan for deleted files and click the Scan button";
 constexpr const char* kNotSupportedPanel = "Drive %c: undelete is not supported";

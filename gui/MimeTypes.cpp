@@ -21,8 +21,9 @@ const CMimeTypes::Entry& CMimeTypes::Lookup(const std::string& name, DWORD attri
     if (it != m_cache.end()) return *it;
 
     static const QMimeDatabase db;
-    QMimeType type = key == QStringLiteral("/") ? db.mimeTypeForName(QStringLiteral("inode/directory"))
-                                                : db.mimeTypeForFile(QStringLiteral("x") + key, QMimeDatabase::MatchExtension);
+    QMimeType type = key == QStringLiteral("/")
+                         ? db.mimeTypeForName(QStringLiteral("inode/directory"))
+                         : db.mimeTypeForFile(QStringLiteral("x") + key, QMimeDatabase::MatchExtension);
     Entry entry;
     QStyle* style = QApplication::style();
     const QIcon fallback = style->standardIcon(key == QStringLiteral("/") ? QStyle::SP_DirIcon : QStyle::SP_FileIcon);
@@ -36,6 +37,8 @@ const CMimeTypes::Entry& CMimeTypes::Lookup(const std::string& name, DWORD attri
     return *m_cache.insert(key, entry);
 }
 
-std::string CMimeTypes::TypeName(const std::string& name, DWORD attributes) { return Lookup(name, attributes).typeName; }
+std::string CMimeTypes::TypeName(const std::string& name, DWORD attributes) {
+    return Lookup(name, attributes).typeName;
+}
 
 QIcon CMimeTypes::Icon(const std::string& name, DWORD attributes) { return Lookup(name, attributes).icon; }

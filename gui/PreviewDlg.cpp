@@ -159,7 +159,7 @@ bool CPreviewDlg::LooksLikeText(const QByteArray& bytes) {
     qsizetype end = bytes.size();
     for (qsizetype back = 1; back <= 3 && back <= end; ++back) {
         auto b = static_cast<uint8_t>(bytes[end - back]);
-        if ((b & 0xC0) == 0x80) continue;                 // a continuation byte: look further back
+        if ((b & 0xC0) == 0x80) continue;  // a continuation byte: look further back
         const qsizetype need = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
         if (need > back) end -= back;
         break;

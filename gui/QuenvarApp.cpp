@@ -7,12 +7,12 @@
 #include <QMessageBox>
 #include <cstring>
 
+#include "app/PartitionedDisk.h"
 #include "common/logger/Logger.h"
 #include "common/runtime/RuntimeQueries.h"
 #include "fslib/core/FileSystemParser.h"
 #include "gui/MainDlg.h"
 #include "gui/MainDlgStrings.h"
-#include "app/PartitionedDisk.h"
 #include "platform/DriveTable.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"

@@ -31,7 +31,8 @@ bool ReadTail(const std::string& path, size_t maxBytes, std::string* out) {
     if (!in) return false;
     const std::streamoff size = in.tellg();
     if (size < 0) return false;
-    const std::streamoff start = size > static_cast<std::streamoff>(maxBytes) ? size - static_cast<std::streamoff>(maxBytes) : 0;
+    const std::streamoff start =
+        size > static_cast<std::streamoff>(maxBytes) ? size - static_cast<std::streamoff>(maxBytes) : 0;
     in.seekg(start);
     out->resize(static_cast<size_t>(size - start));
     in.read(out->data(), static_cast<std::streamsize>(out->size()));
@@ -58,7 +59,8 @@ std::string Distribution() {
             const size_t equals = line.find('=');
             if (equals == std::string::npos) continue;
             std::string value = line.substr(equals + 1);
-            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')) value = value.substr(1, value.size() - 2);
+            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\''))
+                value = value.substr(1, value.size() - 2);
             const std::string key = line.substr(0, equals);
             if (key == "PRETTY_NAME") pretty = value;
             if (key == "NAME") name = value;
@@ -135,8 +137,8 @@ std::string CDiagnostics::OperationsLogPath() {
 std::string CDiagnostics::Report(const CProfile& profile, int productCode, const char* caller,
                                  const std::string& logPath) {
     std::string text = "Diagnostics report\n\n";
-    Line(&text, "Program", profile.Find("", "ProgramTitle").value_or("") + " " +
-                               profile.Find("", "Version").value_or(""));
+    Line(&text, "Program",
+         profile.Find("", "ProgramTitle").value_or("") + " " + profile.Find("", "Version").value_or(""));
     Line(&text, "Runtime library", QVR_VERSION);
     Line(&text, "libzip", zip_libzip_version());
     Line(&text, "Product code", std::to_string(productCode));

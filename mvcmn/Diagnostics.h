@@ -13,8 +13,7 @@ class CDiagnostics {
 public:
     // The text of diagnostics.txt: program and library versions, system and
     // distribution, profile values, folders, the drive table and the log in use.
-    static std::string Report(const CProfile& profile, int productCode, const char* caller,
-                              const std::string& logPath);
+    static std::string Report(const CProfile& profile, int productCode, const char* caller, const std::string& logPath);
     // One line per volume of the drive table: letter, source, size, file system and
     // label as the system's probe reads them from the volume's superblock.
     static std::string DriveTableText();

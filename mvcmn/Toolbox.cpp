@@ -35,8 +35,7 @@ bool StartOpener(const std::string& target) {
     pid_t pid = 0;
     if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) != 0) return false;
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -75,10 +74,8 @@ std::string CToolbox::ProfileTemplate() {
 std::vector<ToolboxEntry> CToolbox::Entries() {
     return {
         {kToolboxFirstCommand + 0, "Open Profile (quenvar.ini)", CProfile::DefaultPath(), ProfileTemplate()},
-        {kToolboxFirstCommand + 1, "Edit Drive Map (letters for images)", platform::DriveMapPath(),
-         kDriveMapTemplate},
-        {kToolboxFirstCommand + 2, "Command-Line Tool Help (qvr)", platform::ExecutableFolder() + "/help/qvr.html",
-         ""},
+        {kToolboxFirstCommand + 1, "Edit Drive Map (letters for images)", platform::DriveMapPath(), kDriveMapTemplate},
+        {kToolboxFirstCommand + 2, "Command-Line Tool Help (qvr)", platform::ExecutableFolder() + "/help/qvr.html", ""},
         {kToolboxHelpCommand, "Toolbox Help", "", ""},
     };
 }

@@ -78,8 +78,10 @@ std::optional<dev_t> RootFromMountInfo() {
         if (!(tail >> type >> source)) continue;
         struct stat st {};
         // The last "/" mount is the one in force.
-        if (::stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) found = st.st_rdev;
-        else found.reset();
+        if (::stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
+            found = st.st_rdev;
+        else
+            found.reset();
     }
     return found;
 }

@@ -12,10 +12,10 @@
 namespace platform {
 
 struct BlockDevice {
-    std::string name;        // kernel name ("sda1", "nvme0n1p2")
-    std::string path;        // device node ("/dev/sda1")
-    dev_t device = 0;        // major:minor
-    uint64_t sectors = 0;    // size in 512-byte sectors
+    std::string name;      // kernel name ("sda1", "nvme0n1p2")
+    std::string path;      // device node ("/dev/sda1")
+    dev_t device = 0;      // major:minor
+    uint64_t sectors = 0;  // size in 512-byte sectors
     bool partition = false;
     bool hasPartitions = false;  // a whole disk with partitions listed below it
 };

@@ -53,8 +53,8 @@ BOOL DosAbsoluteRead(intptr_t device, uint32_t driveNumber, const DISKIO& reques
     if (fd < 0) return FALSE;
     const size_t bytes = static_cast<size_t>(request.wSectors) * kRawSectorSize;
     size_t done = 0;
-    BOOL ok = RawRead(fd, request.lpBuffer, bytes, static_cast<uint64_t>(request.dwStartSector) * kRawSectorSize,
-                      &done);
+    BOOL ok =
+        RawRead(fd, request.lpBuffer, bytes, static_cast<uint64_t>(request.dwStartSector) * kRawSectorSize, &done);
     CloseRawSource(fd);
     // DOS reads whole requests or fails: a request running off the volume is an error.
     if (ok && done != bytes) {

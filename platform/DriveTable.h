@@ -19,14 +19,14 @@ struct DriveSource {
     DriveSource(char letter_ = 0, std::string source_ = {}, bool isBlockDevice_ = false, bool mapped_ = false)
         : letter(letter_), source(std::move(source_)), isBlockDevice(isBlockDevice_), mapped(mapped_) {}
 
-    char letter = 0;            // 'C'..'Z' (upper case)
-    std::string source;         // /dev/sda1 or /path/to/image
+    char letter = 0;     // 'C'..'Z' (upper case)
+    std::string source;  // /dev/sda1 or /path/to/image
     bool isBlockDevice = false;
-    bool mapped = false;        // from the drive map rather than found automatically
+    bool mapped = false;  // from the drive map rather than found automatically
     // A partition of a disk whose table we read ourselves: a window over the disk's
     // source. partition 0 is the whole source.
-    uint32_t partition = 0;     // 1, 2, ... in table order
-    uint64_t firstSector = 0;   // 512-byte sectors from the start of the source
+    uint32_t partition = 0;    // 1, 2, ... in table order
+    uint64_t firstSector = 0;  // 512-byte sectors from the start of the source
     uint64_t sectorCount = 0;
     char diskLetter = 0;        // the letter of the whole disk
     std::string partitionType;  // "0x07 NTFS/exFAT", "Basic data", ...

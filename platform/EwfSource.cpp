@@ -57,8 +57,8 @@ public:
         EwfError error;
         GlobbedNames segments;
         const std::string first = FirstSegment(path);
-        if (libewf_glob(first.c_str(), first.size(), LIBEWF_FORMAT_UNKNOWN, &segments.names, &segments.count,
-                        &error) != 1 ||
+        if (libewf_glob(first.c_str(), first.size(), LIBEWF_FORMAT_UNKNOWN, &segments.names, &segments.count, &error) !=
+                1 ||
             segments.count < 1) {
             return Fail(failure, "its segment files could not be found: " + error.Take());
         }

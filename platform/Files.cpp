@@ -16,8 +16,8 @@ namespace platform {
 
 namespace {
 
-constexpr mode_t kNewFileMode = 0666;    // narrowed by the umask
-constexpr mode_t kNewFolderMode = 0777;  // narrowed by the umask
+constexpr mode_t kNewFileMode = 0666;     // narrowed by the umask
+constexpr mode_t kNewFolderMode = 0777;   // narrowed by the umask
 constexpr unsigned kUniqueMask = 0xFFFF;  // the name carries 16 bits of the unique number
 
 std::string ParentOf(const std::string& path) {
@@ -46,9 +46,12 @@ int OpenFlags(unsigned access) {
     const bool read = access & kRead;
     const bool write = access & kWrite;
     int flags = O_CLOEXEC;
-    if (read && write) flags |= O_RDWR;
-    else if (write) flags |= O_WRONLY;
-    else flags |= O_RDONLY;
+    if (read && write)
+        flags |= O_RDWR;
+    else if (write)
+        flags |= O_WRONLY;
+    else
+        flags |= O_RDONLY;
     return flags;
 }
 
@@ -85,12 +88,8 @@ FileHandle CreateFile(const std::string& path, unsigned access, CreateMode mode)
     int fd = -1;
     bool existed = false;
     switch (mode) {
-        case CreateMode::CreateNew:
-            fd = OpenRetrying(path, base | O_CREAT | O_EXCL);
-            break;
-        case CreateMode::OpenExisting:
-            fd = OpenRetrying(path, base);
-            break;
+        case CreateMode::CreateNew: fd = OpenRetrying(path, base | O_CREAT | O_EXCL); break;
+        case CreateMode::OpenExisting: fd = OpenRetrying(path, base); break;
         case CreateMode::CreateAlways:
         case CreateMode::OpenAlways: {
             // Try to create first, so the "it already existed" report is exact.

@@ -48,7 +48,7 @@ std::string HomeFolder() {
 bool MakeFolders(const std::string& path) {
     if (path.empty()) return false;
     if (IsFolder(path)) return true;
-    for (size_t pos = path.find('/', 1); ; pos = path.find('/', pos + 1)) {
+    for (size_t pos = path.find('/', 1);; pos = path.find('/', pos + 1)) {
         const std::string part = pos == std::string::npos ? path : path.substr(0, pos);
         if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
         if (pos == std::string::npos) break;

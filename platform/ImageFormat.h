@@ -7,9 +7,9 @@
 namespace platform {
 
 enum class ImageFormat {
-    Raw,   // no container signature: the file holds the sectors as they are
-    Ewf,   // Expert Witness (E01 and its segments)
-    Vhd,   // Virtual Hard Disk, dynamic or differencing (header copy at the start) or fixed (footer only)
+    Raw,  // no container signature: the file holds the sectors as they are
+    Ewf,  // Expert Witness (E01 and its segments)
+    Vhd,  // Virtual Hard Disk, dynamic or differencing (header copy at the start) or fixed (footer only)
     Vhdx,
     Vmdk,  // sparse extent, COW disk or a text descriptor
     Qcow,

@@ -10,7 +10,8 @@ namespace platform {
 
 namespace {
 
-using QcowError = LibraryError<libqcow_error_t, libqcow_error_sprint, libqcow_error_backtrace_sprint, libqcow_error_free>;
+using QcowError =
+    LibraryError<libqcow_error_t, libqcow_error_sprint, libqcow_error_backtrace_sprint, libqcow_error_free>;
 
 struct FileDeleter {
     void operator()(libqcow_file_t* file) const {
@@ -37,7 +38,8 @@ public:
             return Fail(failure, "it is an overlay of a backing file; open the backing file instead");
         }
         uint32_t encryption = 0;
-        if (libqcow_file_get_encryption_method(raw, &encryption, nullptr) == 1 && encryption != LIBQCOW_ENCRYPTION_METHOD_NONE)
+        if (libqcow_file_get_encryption_method(raw, &encryption, nullptr) == 1 &&
+            encryption != LIBQCOW_ENCRYPTION_METHOD_NONE)
             return Fail(failure, "it is encrypted");
         size64_t size = 0;
         if (libqcow_file_get_media_size(raw, &size, &error) != 1) return Fail(failure, error.Take());

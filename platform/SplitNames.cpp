@@ -28,7 +28,8 @@ std::optional<SplitName> ParseSplitName(const std::string& path) {
 
 std::string SplitSegmentPath(const SplitName& name, uint64_t number) {
     char digits[32];
-    std::snprintf(digits, sizeof digits, "%0*llu", static_cast<int>(name.width), static_cast<unsigned long long>(number));
+    std::snprintf(digits, sizeof digits, "%0*llu", static_cast<int>(name.width),
+                  static_cast<unsigned long long>(number));
     return name.base + digits;
 }
 

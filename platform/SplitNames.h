@@ -11,9 +11,9 @@
 namespace platform {
 
 struct SplitName {
-    std::string base;   // the path up to and including the last '.'
-    uint64_t number;    // the digits after it
-    size_t width;       // how many digits (at least 3)
+    std::string base;  // the path up to and including the last '.'
+    uint64_t number;   // the digits after it
+    size_t width;      // how many digits (at least 3)
 };
 
 // The parts of a segment's path, or nothing when the name does not end in ".NNN".

@@ -43,7 +43,8 @@ public:
                     const int error = errno;
                     if (segment.fd >= 0) ::close(segment.fd);
                     failure->error = error;
-                    failure->message = "segment " + *path + " of the split image could not be opened: " + std::strerror(error);
+                    failure->message =
+                        "segment " + *path + " of the split image could not be opened: " + std::strerror(error);
                     return false;
                 }
                 segment.bytes = static_cast<uint64_t>(st.st_size);
@@ -86,7 +87,8 @@ public:
             const size_t have = static_cast<size_t>(std::min<uint64_t>(want, segment.bytes - inside));
             size_t got = 0;
             while (got < have) {
-                const ssize_t n = ::pread(segment.fd, bytes + *done + got, have - got, static_cast<off_t>(inside + got));
+                const ssize_t n =
+                    ::pread(segment.fd, bytes + *done + got, have - got, static_cast<off_t>(inside + got));
                 if (n < 0 && errno == EINTR) continue;
                 if (n <= 0) {
                     *done += got;
@@ -118,7 +120,8 @@ std::unique_ptr<ImageSource> OpenSplitRawSource(const std::string& path, OpenFai
     if (!name) return nullptr;
     const auto paths = FindSplitSegments(*name, IsRegularFile);
     if (paths.empty() && name->number >= 2 &&
-        (IsRegularFile(SplitSegmentPath(*name, name->number - 1)) || IsRegularFile(SplitSegmentPath(*name, name->number + 1)))) {
+        (IsRegularFile(SplitSegmentPath(*name, name->number - 1)) ||
+         IsRegularFile(SplitSegmentPath(*name, name->number + 1)))) {
         // Numbered neighbours make it a set; without its start no offset is known.
         failure->error = ENOENT;
         failure->message = "the first segment " + SplitSegmentPath(*name, 1) + " of the split image is missing";

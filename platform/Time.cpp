@@ -120,8 +120,8 @@ BOOL LocalFileTimeToFileTime(FILETIME local, FILETIME* utc) {
     }
     uint32_t ticks = 0;
     const int64_t localSeconds = UnixSeconds(local, &ticks);
-    const int64_t days = localSeconds >= 0 ? localSeconds / kSecondsPerDay
-                                           : -((-localSeconds + kSecondsPerDay - 1) / kSecondsPerDay);
+    const int64_t days =
+        localSeconds >= 0 ? localSeconds / kSecondsPerDay : -((-localSeconds + kSecondsPerDay - 1) / kSecondsPerDay);
     const int64_t secondOfDay = localSeconds - days * kSecondsPerDay;
     int64_t year = 0;
     unsigned month = 0, day = 0;

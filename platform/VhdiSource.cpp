@@ -10,7 +10,8 @@ namespace platform {
 
 namespace {
 
-using VhdiError = LibraryError<libvhdi_error_t, libvhdi_error_sprint, libvhdi_error_backtrace_sprint, libvhdi_error_free>;
+using VhdiError =
+    LibraryError<libvhdi_error_t, libvhdi_error_sprint, libvhdi_error_backtrace_sprint, libvhdi_error_free>;
 
 struct FileDeleter {
     void operator()(libvhdi_file_t* file) const {

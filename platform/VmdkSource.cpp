@@ -10,7 +10,8 @@ namespace platform {
 
 namespace {
 
-using VmdkError = LibraryError<libvmdk_error_t, libvmdk_error_sprint, libvmdk_error_backtrace_sprint, libvmdk_error_free>;
+using VmdkError =
+    LibraryError<libvmdk_error_t, libvmdk_error_sprint, libvmdk_error_backtrace_sprint, libvmdk_error_free>;
 
 struct FileDeleter {
     void operator()(libvmdk_handle_t* file) const {

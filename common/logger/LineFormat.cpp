@@ -77,12 +77,18 @@ int Format(char* out, size_t size, const char* fmt, va_list args) {
         p = percent + 1;
         Conversion s;
         for (;; ++p) {
-            if (*p == '-') s.left = true;
-            else if (*p == '0') s.zero = true;
-            else if (*p == '+') s.plus = true;
-            else if (*p == ' ') s.space = true;
-            else if (*p == '#') s.alt = true;
-            else break;
+            if (*p == '-')
+                s.left = true;
+            else if (*p == '0')
+                s.zero = true;
+            else if (*p == '+')
+                s.plus = true;
+            else if (*p == ' ')
+                s.space = true;
+            else if (*p == '#')
+                s.alt = true;
+            else
+                break;
         }
         if (*p == '*') {
             const int width = va_arg(args, int);
@@ -115,20 +121,25 @@ int Format(char* out, size_t size, const char* fmt, va_list args) {
         }
         if (s.left) s.zero = false;
         int length = 0;  // 0 int, 1 long, 2 long long, -1 short, -2 char, 3 size_t
-        if (p[0] == 'h' && p[1] == 'h') length = -2, p += 2;
-        else if (p[0] == 'h') length = -1, ++p;
-        else if (p[0] == 'l' && p[1] == 'l') length = 2, p += 2;
-        else if (p[0] == 'l') length = 1, ++p;
-        else if (p[0] == 'z') length = 3, ++p;
-        else if (p[0] == 'j') length = 2, ++p;
-        else if (p[0] == 't') length = 3, ++p;
+        if (p[0] == 'h' && p[1] == 'h')
+            length = -2, p += 2;
+        else if (p[0] == 'h')
+            length = -1, ++p;
+        else if (p[0] == 'l' && p[1] == 'l')
+            length = 2, p += 2;
+        else if (p[0] == 'l')
+            length = 1, ++p;
+        else if (p[0] == 'z')
+            length = 3, ++p;
+        else if (p[0] == 'j')
+            length = 2, ++p;
+        else if (p[0] == 't')
+            length = 3, ++p;
         const char conversion = *p;
         if (!conversion) return -1;
         ++p;
         switch (conversion) {
-            case '%':
-                w.Put("%", 1);
-                break;
+            case '%': w.Put("%", 1); break;
             case 'c': {
                 if (length != 0) return -1;
                 const char c = static_cast<char>(va_arg(args, int));
@@ -146,7 +157,8 @@ int Format(char* out, size_t size, const char* fmt, va_list args) {
                 size_t len;
                 if (s.precision >= 0) {
                     const void* nul = std::memchr(text, 0, static_cast<size_t>(s.precision));
-                    len = nul ? static_cast<size_t>(static_cast<const char*>(nul) - text) : static_cast<size_t>(s.precision);
+                    len = nul ? static_cast<size_t>(static_cast<const char*>(nul) - text)
+                              : static_cast<size_t>(s.precision);
                 } else {
                     len = std::strlen(text);
                 }
@@ -204,9 +216,12 @@ int Format(char* out, size_t size, const char* fmt, va_list args) {
                 char* first = Digits(buf + sizeof buf, magnitude, base, conversion == 'X');
                 char prefix[3];
                 size_t prefixLen = 0;
-                if (negative) prefix[prefixLen++] = '-';
-                else if (isSigned && s.plus) prefix[prefixLen++] = '+';
-                else if (isSigned && s.space) prefix[prefixLen++] = ' ';
+                if (negative)
+                    prefix[prefixLen++] = '-';
+                else if (isSigned && s.plus)
+                    prefix[prefixLen++] = '+';
+                else if (isSigned && s.space)
+                    prefix[prefixLen++] = ' ';
                 if (base == 16 && s.alt && magnitude != 0) {
                     prefix[prefixLen++] = '0';
                     prefix[prefixLen++] = conversion;
@@ -214,8 +229,7 @@ int Format(char* out, size_t size, const char* fmt, va_list args) {
                 Padded(w, s, prefix, prefixLen, first, static_cast<size_t>(buf + sizeof buf - first));
                 break;
             }
-            default:
-                return -1;
+            default: return -1;
         }
     }
     const size_t total = w.Finish(size);

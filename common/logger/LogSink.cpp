@@ -137,8 +137,7 @@ bool LogSink::Remap(size_t need) {
         // Real blocks, not a hole: a full disk must fail here, not as SIGBUS on a store.
         if (::posix_fallocate(m_hFile, static_cast<off_t>(m_nAllocated), static_cast<off_t>(end - m_nAllocated)) != 0) {
             // A partial allocation may have moved the end of the file; put it back.
-            if (::ftruncate(m_hFile, static_cast<off_t>(m_nAllocated)) != 0) {
-            }
+            if (::ftruncate(m_hFile, static_cast<off_t>(m_nAllocated)) != 0) {}
             return false;
         }
         m_nAllocated = end;

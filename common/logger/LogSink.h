@@ -50,9 +50,9 @@ private:
     char* m_pWindow = nullptr;
     uint64_t m_nWindowStart = 0;  // file offset of m_pWindow[0]
     size_t m_nWindowSize = 0;
-    uint64_t m_nLength = 0;     // end of the data
-    uint64_t m_nAllocated = 0;  // file size as this process set it
-    uint64_t m_nPopulated = 0;  // end of the window's pages already made writable
-    bool m_bPopulate = true;    // false once the kernel refused to prefault
-    unsigned m_nForkGeneration; // fork count of the process that opened the file
+    uint64_t m_nLength = 0;      // end of the data
+    uint64_t m_nAllocated = 0;   // file size as this process set it
+    uint64_t m_nPopulated = 0;   // end of the window's pages already made writable
+    bool m_bPopulate = true;     // false once the kernel refused to prefault
+    unsigned m_nForkGeneration;  // fork count of the process that opened the file
 };

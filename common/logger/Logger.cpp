@@ -4,13 +4,13 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 #include <string>
 
@@ -108,22 +108,20 @@ size_t FormatErrorSuffix(char* out, size_t size, DWORD err) {
 
 }  // namespace
 
-CLogger::CLogger(int product, int minLevel)
-    : m_tLastStamp(time(nullptr)), m_nProduct(product), m_nMinLevel(minLevel) {
+CLogger::CLogger(int product, int minLevel) : m_tLastStamp(time(nullptr)), m_nProduct(product), m_nMinLevel(minLevel) {
     ReadProfileLevel();
 }
 
 CLogger::~CLogger() { Close(); }
 
-const char* CLogger::LevelName(int level) {
-    return level >= LOG_ALL && level <= LOG_ASSERT ? kLevelNames[level] : "?";
-}
+const char* CLogger::LevelName(int level) { return level >= LOG_ALL && level <= LOG_ASSERT ? kLevelNames[level] : "?"; }
 
 bool CLogger::ParseLevel(const char* word, int* level) {
     static constexpr struct {
         const char* word;
         int level;
-    } kWords[] = {{"assert", LOG_ASSERT}, {"error", LOG_ERROR}, {"info", LOG_INFO}, {"debug", LOG_DEBUG}, {"all", LOG_ALL}};
+    } kWords[] = {
+        {"assert", LOG_ASSERT}, {"error", LOG_ERROR}, {"info", LOG_INFO}, {"debug", LOG_DEBUG}, {"all", LOG_ALL}};
     if (!word) return false;
     for (const auto& entry : kWords) {
         if (strcasecmp(word, entry.word) == 0) {
@@ -192,7 +190,8 @@ void CLogger::StampLocked(char* out, size_t size) {
     if (now - m_tLastStamp < 2) return;
     m_tLastStamp = now;
     struct tm local {};
-    if (localtime_r(&now, &local)) std::snprintf(out, size, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    if (localtime_r(&now, &local))
+        std::snprintf(out, size, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
 }
 
 void CLogger::Write(int level, const char* text) {

@@ -25,8 +25,7 @@ int ProbeThroughPipe(const void* p, size_t n, char* out) {
     const ssize_t written = ::write(fds[1], p, n);
     if (written != static_cast<ssize_t>(n)) {
         // Drain whatever part went in, so the next probe starts empty.
-        while (written > 0 && ::read(fds[0], out, n) > 0) {
-        }
+        while (written > 0 && ::read(fds[0], out, n) > 0) {}
         return -1;
     }
     return ::read(fds[0], out, n) == static_cast<ssize_t>(n) ? 0 : -1;

@@ -10,17 +10,17 @@ constexpr size_t kFat1216TypeOffset = 54;  // "FAT12   ", "FAT16   ", "FAT     "
 constexpr size_t kFat32TypeOffset = 82;    // "FAT32   "
 
 // exFAT main boot sector.
-constexpr size_t kExFatZeroStart = 11;           // 53 bytes that must be zero
+constexpr size_t kExFatZeroStart = 11;  // 53 bytes that must be zero
 constexpr size_t kExFatZeroEnd = 64;
-constexpr size_t kExFatVolumeLength = 72;        // u64, sectors
-constexpr size_t kExFatFatOffset = 80;           // u32, sectors
-constexpr size_t kExFatFatLength = 84;           // u32, sectors
-constexpr size_t kExFatHeapOffset = 88;          // u32, sectors
-constexpr size_t kExFatClusterCount = 92;        // u32
+constexpr size_t kExFatVolumeLength = 72;  // u64, sectors
+constexpr size_t kExFatFatOffset = 80;     // u32, sectors
+constexpr size_t kExFatFatLength = 84;     // u32, sectors
+constexpr size_t kExFatHeapOffset = 88;    // u32, sectors
+constexpr size_t kExFatClusterCount = 92;  // u32
 constexpr size_t kExFatBytesPerSectorShift = 108;
 constexpr size_t kExFatSectorsPerClusterShift = 109;
 constexpr size_t kExFatNumberOfFats = 110;
-constexpr unsigned kExFatMaxClusterShift = 25;   // 32 MiB clusters
+constexpr unsigned kExFatMaxClusterShift = 25;  // 32 MiB clusters
 constexpr uint32_t kExFatMaxClusters = 0xFFFFFFF5;
 
 bool Field(const uint8_t* boot, size_t size, size_t off, const char* text) {

@@ -17,8 +17,8 @@ CFileSystemParser::CFileSystemParser(CDiskDrive* drive, const uint8_t* bootSecto
     m_szTempPath = PreparePrivateTempFolder();
     if (bootSector) {
         std::memcpy(m_bootSector, bootSector, sizeof(m_bootSector));
-        m_wBytesPerSector = static_cast<uint16_t>(m_bootSector[kBytesPerSectorOffset] |
-                                                  (m_bootSector[kBytesPerSectorOffset + 1] << 8));
+        m_wBytesPerSector =
+            static_cast<uint16_t>(m_bootSector[kBytesPerSectorOffset] | (m_bootSector[kBytesPerSectorOffset + 1] << 8));
         m_dwSectorsPerCluster = m_bootSector[kSectorsPerClusterOffset];
     }
 }
@@ -207,8 +207,8 @@ int CFileSystemParser::ReadVolumeClusters(uint64_t cluster, void* buffer, uint32
     if (!m_pDiskDrive || m_dwSectorsPerCluster == 0) return kSeekFailed;
     const uint64_t spc = m_dwSectorsPerCluster;
     uint32_t bad = 0;
-    int rc = m_pDiskDrive->ReadSectorsSafe(m_dwFirstSector + cluster * spc, buffer,
-                                           static_cast<uint32_t>(count * spc), &bad);
+    int rc = m_pDiskDrive->ReadSectorsSafe(m_dwFirstSector + cluster * spc, buffer, static_cast<uint32_t>(count * spc),
+                                           &bad);
     if (read) *read = (rc == 1) ? count : 0;
     return rc;
 }

@@ -16,7 +16,14 @@
 
 // Partition-type numbers, as the detection gives them. exFAT shares NTFS's partition
 // type (7), so it gets a code of its own that no partition type uses.
-enum FileSystemType : uint8_t { FS_UNKNOWN = 0, FS_FAT12 = 1, FS_FAT16 = 6, FS_NTFS = 7, FS_FAT32 = 11, FS_EXFAT = 0xE7 };
+enum FileSystemType : uint8_t {
+    FS_UNKNOWN = 0,
+    FS_FAT12 = 1,
+    FS_FAT16 = 6,
+    FS_NTFS = 7,
+    FS_FAT32 = 11,
+    FS_EXFAT = 0xE7
+};
 
 // Recovery results shared by the parsers and the undelete job.
 enum RecoverResult : int {
@@ -49,55 +56,59 @@ struct NamedStreamInfo {
 class CFileSystemParser {
 public:
     CFileSystemParser(CDiskDrive* drive, const uint8_t* bootSector);
-    virtual ~CFileSystemParser();                                                         // slot 0
+    virtual ~CFileSystemParser();  // slot 0
     CFileSystemParser(const CFileSystemParser&) = delete;
     CFileSystemParser& operator=(const CFileSystemParser&) = delete;
 
-    virtual int PrepareVolume() = 0;                                                      // slot 1
-    virtual uint32_t OpenRootDirectory() = 0;                                             // slot 2
-    virtual uint32_t OpenDirectory(uint32_t hParent, const char* name) = 0;               // slot 3
-    virtual BOOL MoveFirstFile(uint32_t hDirectory, FindContext* ctx, int skip) = 0;      // slot 4
-    virtual BOOL MoveNextFile(FindContext* ctx, int skip) = 0;                            // slot 5
-    virtual int CloseFindContext(const FindContext& ctx) = 0;                             // slot 6
-    virtual BOOL IsDirectory(const FindContext& ctx) = 0;                                 // slot 7
-    virtual int ReadFindFileData(FindContext* ctx, FindData* out) = 0;                    // slot 8
-    virtual BOOL GetFindFileName(const FindContext& ctx, std::string* out) = 0;           // slot 9
-    virtual int GetFindShortName(const FindContext& ctx, std::string* out) = 0;           // slot 10
-    virtual int ReadDirectoryData(uint32_t handle) { return 0; }                          // slot 11
-    virtual void FreeDirectoryData(uint32_t handle) {}                                    // slot 12
-    virtual int CloseDisk();                                                              // slot 13
-    virtual int ClearTree();                                                              // slot 14
-    virtual void Reserved15(uint32_t) {}                                                  // slot 15
-    virtual void Reserved16() {}                                                          // slot 16
-    virtual void Reserved17() {}                                                          // slot 17
-    virtual CHandleObject* GetHandleObject(uint32_t handle);                              // slot 18
-    virtual int RecoverNode(NodeEntry* node, const char* destination, uint32_t* files,    // slot 19
+    virtual int PrepareVolume() = 0;                                                    // slot 1
+    virtual uint32_t OpenRootDirectory() = 0;                                           // slot 2
+    virtual uint32_t OpenDirectory(uint32_t hParent, const char* name) = 0;             // slot 3
+    virtual BOOL MoveFirstFile(uint32_t hDirectory, FindContext* ctx, int skip) = 0;    // slot 4
+    virtual BOOL MoveNextFile(FindContext* ctx, int skip) = 0;                          // slot 5
+    virtual int CloseFindContext(const FindContext& ctx) = 0;                           // slot 6
+    virtual BOOL IsDirectory(const FindContext& ctx) = 0;                               // slot 7
+    virtual int ReadFindFileData(FindContext* ctx, FindData* out) = 0;                  // slot 8
+    virtual BOOL GetFindFileName(const FindContext& ctx, std::string* out) = 0;         // slot 9
+    virtual int GetFindShortName(const FindContext& ctx, std::string* out) = 0;         // slot 10
+    virtual int ReadDirectoryData(uint32_t handle) { return 0; }                        // slot 11
+    virtual void FreeDirectoryData(uint32_t handle) {}                                  // slot 12
+    virtual int CloseDisk();                                                            // slot 13
+    virtual int ClearTree();                                                            // slot 14
+    virtual void Reserved15(uint32_t) {}                                                // slot 15
+    virtual void Reserved16() {}                                                        // slot 16
+    virtual void Reserved17() {}                                                        // slot 17
+    virtual CHandleObject* GetHandleObject(uint32_t handle);                            // slot 18
+    virtual int RecoverNode(NodeEntry* node, const char* destination, uint32_t* files,  // slot 19
                             uint32_t* folders, int nesting, int mode, const char16_t* wideDestination);
-    virtual uint32_t OpenFileByRef(FindContext* ctx) = 0;                                 // slot 20
-    virtual uint32_t OpenDirectoryByRef(FindContext* ctx);                                // slot 21
+    virtual uint32_t OpenFileByRef(FindContext* ctx) = 0;                                                    // slot 20
+    virtual uint32_t OpenDirectoryByRef(FindContext* ctx);                                                   // slot 21
     virtual uint32_t SetFilePointer(uint32_t handle, LONG distanceLow, LONG* distanceHigh, int method) = 0;  // slot 22
-    virtual BOOL ReadFile(uint32_t handle, void* buffer, uint32_t count, uint32_t* read) = 0;  // slot 23
-    virtual uint32_t GetFileSize(uint32_t handle, uint32_t* high) = 0;                    // slot 24
-    virtual void CloseFile(uint32_t handle) = 0;                                          // slot 25
-    virtual const void* GetAttribute(uint32_t handle, uint32_t type) { return nullptr; }  // slot 26
-    virtual int ScanDisk(int scale) { return 0; }                                         // slot 27
-    virtual int PrepareDirTree(int scale) { return 0; }                                   // slot 28
-    virtual NodeEntry* FindNodeByKey(NodeEntry* folder, uint32_t key);                    // slot 29
-    virtual NodeEntry* FirstOfList(NodeEntry* folder);                                    // slot 30
-    virtual int FindDotEntry(uint32_t hDirectory, const char* name) { return -1; }        // slot 31
-    virtual void Reserved32() {}                                                          // slot 32
-    virtual int GetValidFileNameA(uint32_t handle, const FindData* fd, std::string* out, int mode);   // slot 33
-    virtual int GetValidFileNameW(uint32_t handle, const FindData* fd, std::u16string* out, int mode) { return 1; }  // slot 34
-    virtual int GetValidFileName(uint32_t handle, const FindData* fd, std::u16string* out, int mode) { return 1; }   // slot 35
+    virtual BOOL ReadFile(uint32_t handle, void* buffer, uint32_t count, uint32_t* read) = 0;                // slot 23
+    virtual uint32_t GetFileSize(uint32_t handle, uint32_t* high) = 0;                                       // slot 24
+    virtual void CloseFile(uint32_t handle) = 0;                                                             // slot 25
+    virtual const void* GetAttribute(uint32_t handle, uint32_t type) { return nullptr; }                     // slot 26
+    virtual int ScanDisk(int scale) { return 0; }                                                            // slot 27
+    virtual int PrepareDirTree(int scale) { return 0; }                                                      // slot 28
+    virtual NodeEntry* FindNodeByKey(NodeEntry* folder, uint32_t key);                                       // slot 29
+    virtual NodeEntry* FirstOfList(NodeEntry* folder);                                                       // slot 30
+    virtual int FindDotEntry(uint32_t hDirectory, const char* name) { return -1; }                           // slot 31
+    virtual void Reserved32() {}                                                                             // slot 32
+    virtual int GetValidFileNameA(uint32_t handle, const FindData* fd, std::string* out, int mode);          // slot 33
+    virtual int GetValidFileNameW(uint32_t handle, const FindData* fd, std::u16string* out, int mode) {
+        return 1;
+    }  // slot 34
+    virtual int GetValidFileName(uint32_t handle, const FindData* fd, std::u16string* out, int mode) {
+        return 1;
+    }                                                                                         // slot 35
     virtual uint32_t ValidateDirectoryData(uint32_t handle, uint32_t* percent) { return 0; }  // slot 36
-    virtual BOOL IsEncrypted(uint32_t handle) { return FALSE; }                           // slot 37
-    virtual const char* GetHandleFileName(uint32_t handle) { return nullptr; }            // slot 38
-    virtual BOOL IsMftDamaged() { return FALSE; }                                         // slot 39
-    virtual void LogDirDataSize(uint32_t handle) {}                                       // slot 40
-    virtual uint32_t OpenFileByTreeRef(NodeEntry* node) { return INVALID_HANDLE; }        // slot 41
-    virtual int ReadClusterMap() { return 0; }                                            // slot 42
-    virtual float EstimateDamageLevel(uint32_t handle) { return 0.0f; }                   // slot 43
-    virtual void Reserved44() {}                                                          // slot 44
+    virtual BOOL IsEncrypted(uint32_t handle) { return FALSE; }                               // slot 37
+    virtual const char* GetHandleFileName(uint32_t handle) { return nullptr; }                // slot 38
+    virtual BOOL IsMftDamaged() { return FALSE; }                                             // slot 39
+    virtual void LogDirDataSize(uint32_t handle) {}                                           // slot 40
+    virtual uint32_t OpenFileByTreeRef(NodeEntry* node) { return INVALID_HANDLE; }            // slot 41
+    virtual int ReadClusterMap() { return 0; }                                                // slot 42
+    virtual float EstimateDamageLevel(uint32_t handle) { return 0.0f; }                       // slot 43
+    virtual void Reserved44() {}                                                              // slot 44
 
     // Directory walking written once over the slots above.
     uint32_t FindFile(uint32_t hDirectory, const char* name, BOOL wantDirectory);
@@ -148,7 +159,7 @@ public:
     uint32_t GetNodeCount() const { return m_dwNodeCount; }
     size_t HandleTableSize() const { return m_handles.size(); }
 
-    uint32_t m_dwOptionFlag = 0;      // set to 1 by the scan job; read by the FAT parsers
+    uint32_t m_dwOptionFlag = 0;  // set to 1 by the scan job; read by the FAT parsers
     // Set by the undelete job: recovery writes a file's named streams beside it.
     bool m_bRecoverNamedStreams = false;
 
@@ -163,7 +174,7 @@ protected:
 
     uint8_t m_bootSector[512] = {};
     uint16_t m_wBytesPerSector = 0;
-    uint32_t m_dwSectorsPerCluster = 0;   // 512-byte sectors; each parser decodes its own field
+    uint32_t m_dwSectorsPerCluster = 0;  // 512-byte sectors; each parser decodes its own field
     uint32_t m_dwFirstSector = 0;
     uint64_t m_nTotalSectors = 0;
     uint64_t m_nVolumeSize = ~uint64_t{0};
@@ -175,5 +186,5 @@ protected:
     std::vector<std::unique_ptr<CHandleObject>> m_handles;
     uint32_t m_hCurrentDirectory = INVALID_HANDLE;
     uint32_t m_hRootDirectory = INVALID_HANDLE;
-    uint32_t m_dwNodeCount = 0;       // nodes placed under a parent by the tree builders
+    uint32_t m_dwNodeCount = 0;  // nodes placed under a parent by the tree builders
 };

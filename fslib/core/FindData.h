@@ -15,8 +15,8 @@ struct FindData {
     DWORD nFileSizeLow = 0;
     DWORD dwReserved0 = 0;
     DWORD dwReserved1 = 0;
-    std::string cFileName;            // at most 259 characters
-    std::string cAlternateFileName;   // 8.3 name, empty when the parser has none
+    std::string cFileName;           // at most 259 characters
+    std::string cAlternateFileName;  // 8.3 name, empty when the parser has none
     std::u16string wFileName;
     std::u16string wAlternateFileName;
 

@@ -10,9 +10,9 @@
 struct CHandleObject {
     virtual ~CHandleObject() = default;
 
-    BOOL bHasData = FALSE;          // data holds directory or file content
+    BOOL bHasData = FALSE;  // data holds directory or file content
     std::vector<uint8_t> data;
-    uint32_t dwExtra = 0;           // the parser's own
+    uint32_t dwExtra = 0;  // the parser's own
     uint32_t dwRefCount = 1;
 };
 

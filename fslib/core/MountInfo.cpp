@@ -3,9 +3,9 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <dirent.h>
 #include <climits>
 #include <cstdlib>
-#include <dirent.h>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -20,8 +20,8 @@ constexpr int kMaxStackDepth = 16;
 std::string Unescape(const std::string& field) {
     std::string out;
     for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' && field[i + 2] >= '0' && field[i + 2] <= '7' &&
-            field[i + 3] >= '0' && field[i + 3] <= '7') {
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' &&
+            field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
             out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
             i += 3;
         } else {

@@ -11,11 +11,11 @@
 namespace mountinfo {
 
 struct MountEntry {
-    dev_t device = 0;          // the major:minor field (st_dev of files under the mount)
-    std::string root;          // the part of the file system mounted there ("/" for all of it)
+    dev_t device = 0;  // the major:minor field (st_dev of files under the mount)
+    std::string root;  // the part of the file system mounted there ("/" for all of it)
     std::string mountPoint;
     std::string fsType;
-    std::string source;        // /dev/sda1, an image path for FUSE mounts, "none", ...
+    std::string source;  // /dev/sda1, an image path for FUSE mounts, "none", ...
 };
 
 // Parses mountinfo text; malformed lines are skipped. Octal escapes (\040) are decoded.

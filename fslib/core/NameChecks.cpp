@@ -22,8 +22,15 @@ bool IsValidName(const Char* name) {
         const auto c = static_cast<uint32_t>(static_cast<std::make_unsigned_t<Char>>(*p));
         if (c < 32) return false;
         switch (c) {
-            case '\\': case '/': case '|': case ':': case '<': case '>': case '?': case '*': case '"':
-                return false;
+            case '\\':
+            case '/':
+            case '|':
+            case ':':
+            case '<':
+            case '>':
+            case '?':
+            case '*':
+            case '"': return false;
             default: break;
         }
     }
@@ -31,8 +38,8 @@ bool IsValidName(const Char* name) {
 }
 
 bool TryCreateTestFile(const std::string& path) {
-    platform::FileHandle h = platform::CreateFile(path, platform::kRead | platform::kWrite,
-                                                  platform::CreateMode::CreateNew);
+    platform::FileHandle h =
+        platform::CreateFile(path, platform::kRead | platform::kWrite, platform::CreateMode::CreateNew);
     if (h == platform::INVALID_FILE_HANDLE) {
         g_Logger.Error("ERROR WHILE CREATING TEMP FILE");
         return GetLastError() == ERROR_FILE_EXISTS;

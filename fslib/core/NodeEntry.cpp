@@ -83,8 +83,14 @@ void NodeEntry::RemoveChild(NodeEntry* child) {
     if (!child) return;
     for (NodeEntry* c = m_pFirstChild; c; c = c->m_pNext) {
         if (c != child) continue;
-        if (c->m_pPrev) c->m_pPrev->m_pNext = c->m_pNext; else m_pFirstChild = c->m_pNext;
-        if (c->m_pNext) c->m_pNext->m_pPrev = c->m_pPrev; else m_pLastChild = c->m_pPrev;
+        if (c->m_pPrev)
+            c->m_pPrev->m_pNext = c->m_pNext;
+        else
+            m_pFirstChild = c->m_pNext;
+        if (c->m_pNext)
+            c->m_pNext->m_pPrev = c->m_pPrev;
+        else
+            m_pLastChild = c->m_pPrev;
         c->m_pPrev = c->m_pNext = nullptr;
         return;
     }

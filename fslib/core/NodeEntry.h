@@ -59,28 +59,32 @@ public:
         struct Iterator {
             NodeEntry* p;
             NodeEntry* operator*() const { return p; }
-            Iterator& operator++() { p = p->m_pNext; return *this; }
+            Iterator& operator++() {
+                p = p->m_pNext;
+                return *this;
+            }
             bool operator!=(const Iterator& o) const { return p != o.p; }
             bool operator==(const Iterator& o) const { return p == o.p; }
         };
         explicit ChildRange(NodeEntry* first) : m_pFirst(first) {}
         Iterator begin() const { return {m_pFirst}; }
         Iterator end() const { return {nullptr}; }
+
     private:
         NodeEntry* m_pFirst;
     };
     ChildRange Children() const { return ChildRange(m_pFirstChild); }
 
     NodeEntry* parent = nullptr;
-    char* name = nullptr;                 // UTF-8, owned
-    char* path = nullptr;                 // display path, filled by the browser; owned
-    char* pathBeforeDeletion = nullptr;   // Recycle Bin items only; owned
-    uint64_t size = 0;                    // bytes; the whole on-disk size
-    FILETIME modifiedTime = 0;            // 0 = unknown
+    char* name = nullptr;                // UTF-8, owned
+    char* path = nullptr;                // display path, filled by the browser; owned
+    char* pathBeforeDeletion = nullptr;  // Recycle Bin items only; owned
+    uint64_t size = 0;                   // bytes; the whole on-disk size
+    FILETIME modifiedTime = 0;           // 0 = unknown
     FILETIME createdTime = 0;
-    uint32_t key = 0;                     // NTFS: MFT record number; FAT: first cluster
-    DWORD attributes = 0;                 // FILE_ATTRIBUTE_DIRECTORY marks a folder
-    float damageLevel = 0.0f;             // 0 intact .. 1 overwritten
+    uint32_t key = 0;          // NTFS: MFT record number; FAT: first cluster
+    DWORD attributes = 0;      // FILE_ATTRIBUTE_DIRECTORY marks a folder
+    float damageLevel = 0.0f;  // 0 intact .. 1 overwritten
     uint8_t isDeleted = 0;
     uint8_t hasWideName = 0;
     // The scan's own verdict; the marking pass rewrites isDeleted of folders to mean

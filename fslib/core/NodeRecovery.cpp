@@ -133,14 +133,9 @@ int RecoverFile(CFileSystemParser* parser, NodeEntry* node, const std::string& d
     target = recovery::FindFreeName(target);
     platform::FileHandle out = platform::INVALID_FILE_HANDLE;
     switch (recovery::CreateTargetFile(destination, &target, &out)) {
-        case recovery::CreateStatus::Created:
-            break;
-        case recovery::CreateStatus::PathNotFound:
-            parser->CloseFile(source);
-            return RECOVER_PATH_NOT_FOUND;
-        case recovery::CreateStatus::Failed:
-            parser->CloseFile(source);
-            return RECOVER_FAILED;
+        case recovery::CreateStatus::Created: break;
+        case recovery::CreateStatus::PathNotFound: parser->CloseFile(source); return RECOVER_PATH_NOT_FOUND;
+        case recovery::CreateStatus::Failed: parser->CloseFile(source); return RECOVER_FAILED;
     }
     recovery::BeginWrittenFile();
     uint64_t size = 0;

@@ -74,7 +74,8 @@ void ReplaceWrittenNode(const NodeEntry* standIn, const NodeEntry* item) {
 std::string NodeSourcePath(const NodeEntry* node) {
     std::string path = node && node->name ? node->name : "";
     int depth = 0;
-    for (const NodeEntry* p = node ? node->parent : nullptr; p && p->parent && depth < kMaxDepth; p = p->parent, ++depth)
+    for (const NodeEntry* p = node ? node->parent : nullptr; p && p->parent && depth < kMaxDepth;
+         p = p->parent, ++depth)
         path = std::string(p->name ? p->name : "") + "/" + path;
     return "/" + path;
 }

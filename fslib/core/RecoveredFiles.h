@@ -19,8 +19,8 @@ struct ByteRange {
 struct WrittenFile {
     const NodeEntry* node = nullptr;  // the recovered node; only valid while its tree lives
     uint32_t key = 0;
-    std::string name;                 // the node's name on the volume
-    std::string sourcePath;           // from the volume root
+    std::string name;        // the node's name on the volume
+    std::string sourcePath;  // from the volume root
     std::string writtenPath;
     uint64_t size = 0;
     float damageLevel = 0.0f;

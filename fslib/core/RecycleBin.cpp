@@ -1,8 +1,8 @@
 #include "fslib/core/RecycleBin.h"
 
+#include <strings.h>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 #include "common/logger/LLFile.h"
 #include "common/logger/Logger.h"
@@ -85,8 +85,7 @@ bool FindInfo2Record(Info2Reader& info2, uint32_t recordNumber, std::string* pat
     return true;
 }
 
-bool ReadNodeThroughHandles(CFileSystemParser* parser, NodeEntry* node, uint32_t maxBytes,
-                            std::vector<uint8_t>* out) {
+bool ReadNodeThroughHandles(CFileSystemParser* parser, NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out) {
     if (!parser || !node) return false;
     uint32_t h = parser->OpenNodeFile(node);
     if (h == INVALID_HANDLE) return false;

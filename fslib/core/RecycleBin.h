@@ -49,8 +49,7 @@ bool FindInfo2Record(Info2Reader& info2, uint32_t recordNumber, std::string* pat
 using NodeContentReader = std::function<bool(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out)>;
 
 // A node's content through the parser's file handles (OpenFileByTreeRef, ReadFile).
-bool ReadNodeThroughHandles(CFileSystemParser* parser, NodeEntry* node, uint32_t maxBytes,
-                            std::vector<uint8_t>* out);
+bool ReadNodeThroughHandles(CFileSystemParser* parser, NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out);
 
 // Folder path of a node from the volume root, ending in "/": its display path when the
 // browser gave it one, else built from its parents.

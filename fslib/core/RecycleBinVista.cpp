@@ -67,8 +67,7 @@ bool ParseDollarI(ByteView bytes, DollarIRecord* out) {
 
 bool IsVistaBinFolder(const std::string& folderPath) {
     static const std::string kHead = "/$recycle.bin/";
-    if (folderPath.size() <= kHead.size() + 1 || LowerAscii(folderPath.substr(0, kHead.size())) != kHead)
-        return false;
+    if (folderPath.size() <= kHead.size() + 1 || LowerAscii(folderPath.substr(0, kHead.size())) != kHead) return false;
     // Exactly one folder below the bin: the user's.
     const std::string rest = folderPath.substr(kHead.size());
     const size_t slash = rest.find('/');

@@ -145,8 +145,7 @@ bool ReadCopy(CDiskDrive* drive, uint64_t lba, Header* h, std::vector<uint8_t>* 
     const uint64_t total = drive->TotalSectors();
     uint8_t sector[kSectorSize];
     uint32_t read = 0;
-    if (lba >= total || drive->ReadSectors(lba, sector, 1, &read) != 1 || read != 1)
-        return *why = "unreadable", false;
+    if (lba >= total || drive->ReadSectors(lba, sector, 1, &read) != 1 || read != 1) return *why = "unreadable", false;
     if (!ParseHeader(sector, lba, total, h, why)) return false;
     const size_t bytes = size_t{h->entryCount} * h->entrySize;
     const auto sectors = static_cast<uint32_t>((bytes + kSectorSize - 1) / kSectorSize);

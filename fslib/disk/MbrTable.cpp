@@ -14,10 +14,10 @@ constexpr size_t kSlotsOffset = 446;
 constexpr size_t kSlotSize = 16;
 constexpr int kSlotCount = 4;
 constexpr size_t kSignatureOffset = 510;
-constexpr size_t kStatusOffset = 0;    // 0x00 or 0x80 (active)
+constexpr size_t kStatusOffset = 0;  // 0x00 or 0x80 (active)
 constexpr size_t kTypeOffset = 4;
-constexpr size_t kStartOffset = 8;     // LBA of the first sector, 32 bits
-constexpr size_t kCountOffset = 12;    // sectors, 32 bits
+constexpr size_t kStartOffset = 8;   // LBA of the first sector, 32 bits
+constexpr size_t kCountOffset = 12;  // sectors, 32 bits
 constexpr uint8_t kActive = 0x80;
 constexpr uint8_t kTypeProtective = 0xEE;
 
@@ -146,17 +146,18 @@ PartitionTable ReadMbrTable(CDiskDrive* drive) {
         uint64_t record = extStart;
         for (;;) {
             if (!visited.insert(record).second)
-                return Refuse(table, "MBR: the extended partition chain loops back to sector " + std::to_string(record));
+                return Refuse(table,
+                              "MBR: the extended partition chain loops back to sector " + std::to_string(record));
             if (visited.size() > kMaxLogicalPartitions)
                 return Refuse(table, "MBR: more than " + std::to_string(kMaxLogicalPartitions) +
                                          " logical partitions in the extended chain");
             Slot ebr[kSlotCount];
             if (!ReadOneSector(drive, record, sector))
-                return Refuse(table, "MBR: the extended boot record at sector " + std::to_string(record) +
-                                         " cannot be read");
+                return Refuse(table,
+                              "MBR: the extended boot record at sector " + std::to_string(record) + " cannot be read");
             if (!ParseSlots(sector, ebr))
-                return Refuse(table, "MBR: the extended boot record at sector " + std::to_string(record) +
-                                         " is not valid");
+                return Refuse(table,
+                              "MBR: the extended boot record at sector " + std::to_string(record) + " is not valid");
             if (ebr[0].Used()) {
                 const uint64_t start = record + ebr[0].start;
                 if (ebr[0].start == 0 || start + ebr[0].count > extEnd)

@@ -24,8 +24,8 @@ std::string Sectors(uint64_t first, uint64_t count) {
 bool HasGptSignature(CDiskDrive* drive) {
     uint8_t sector[kSectorSize];
     uint32_t read = 0;
-    if (drive->TotalSectors() <= kGptHeaderSector ||
-        drive->ReadSectors(kGptHeaderSector, sector, 1, &read) != 1 || read != 1)
+    if (drive->TotalSectors() <= kGptHeaderSector || drive->ReadSectors(kGptHeaderSector, sector, 1, &read) != 1 ||
+        read != 1)
         return false;
     return std::memcmp(sector + kGptSignatureOffset, kGptSignature, 8) == 0;
 }
@@ -55,11 +55,10 @@ bool CheckPartitionBounds(PartitionTable* table, uint64_t firstUsable, uint64_t 
         // A count of 0 cannot come from the readers, and start + count - 1 must not wrap.
         if (e.sectorCount == 0 || e.firstSector < firstUsable || e.firstSector > lastUsable ||
             e.sectorCount - 1 > lastUsable - e.firstSector) {
-            table->error = "partition " + std::to_string(e.number) + " (" +
-                           (e.sectorCount ? Sectors(e.firstSector, e.sectorCount)
-                                          : "sector " + std::to_string(e.firstSector)) +
-                           ") lies outside the disk (" + Sectors(firstUsable, lastUsable - firstUsable + 1) +
-                           " usable)";
+            table->error =
+                "partition " + std::to_string(e.number) + " (" +
+                (e.sectorCount ? Sectors(e.firstSector, e.sectorCount) : "sector " + std::to_string(e.firstSector)) +
+                ") lies outside the disk (" + Sectors(firstUsable, lastUsable - firstUsable + 1) + " usable)";
             table->entries.clear();
             return false;
         }
@@ -84,6 +83,7 @@ bool CheckPartitionBounds(PartitionTable* table, uint64_t firstUsable, uint64_t 
 PartitionTable ReadPartitionTable(CDiskDrive* drive) {
     PartitionTable mbr = ReadMbrTable(drive);
     // A protective MBR hands over to the GPT; so does a missing MBR over a GPT header.
-    if (mbr.protectiveMbr || (mbr.scheme == PartitionScheme::None && HasGptSignature(drive))) return ReadGptTable(drive);
+    if (mbr.protectiveMbr || (mbr.scheme == PartitionScheme::None && HasGptSignature(drive)))
+        return ReadGptTable(drive);
     return mbr;
 }

@@ -16,9 +16,9 @@ struct PartitionEntry {
     uint32_t number = 0;       // 1, 2, ... in table order (logical partitions after the primaries)
     uint64_t firstSector = 0;  // 512-byte sectors from the start of the disk
     uint64_t sectorCount = 0;
-    std::string type;          // "0x07" for MBR, the type GUID for GPT
-    std::string typeName;      // a short description of the type ("NTFS/exFAT", "Linux filesystem", ...)
-    std::string name;          // GPT partition name (UTF-8); empty for MBR
+    std::string type;      // "0x07" for MBR, the type GUID for GPT
+    std::string typeName;  // a short description of the type ("NTFS/exFAT", "Linux filesystem", ...)
+    std::string name;      // GPT partition name (UTF-8); empty for MBR
 };
 
 struct PartitionTable {

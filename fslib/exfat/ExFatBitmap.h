@@ -25,8 +25,8 @@ private:
     // Allocated clusters among [first, first + count) of the heap's bit numbering.
     uint64_t CountRange(uint64_t first, uint64_t count) const;
 
-    std::vector<uint64_t> m_words;    // the bits, 64 clusters a word
-    std::vector<uint32_t> m_rank;     // allocated clusters before each word
+    std::vector<uint64_t> m_words;  // the bits, 64 clusters a word
+    std::vector<uint32_t> m_rank;   // allocated clusters before each word
     uint32_t m_dwClusterCount = 0;
 };
 

@@ -16,8 +16,8 @@ constexpr size_t kSerialNumber = 100;         // u32
 constexpr size_t kVolumeFlags = 106;          // u16, bit 0 = second FAT active
 constexpr size_t kBytesPerSectorShift = 108;  // u8
 constexpr size_t kSectorsPerClusterShift = 109;
-constexpr size_t kNumberOfFats = 110;         // u8
-constexpr size_t kPercentInUse = 112;         // u8
+constexpr size_t kNumberOfFats = 110;  // u8
+constexpr size_t kPercentInUse = 112;  // u8
 constexpr uint16_t kActiveFatFlag = 0x0001;
 
 uint32_t Rotate(uint32_t sum, uint8_t byte) { return ((sum & 1) ? 0x80000000u : 0) + (sum >> 1) + byte; }

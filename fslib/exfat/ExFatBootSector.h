@@ -15,10 +15,10 @@ constexpr uint32_t kBootChecksumSectors = 11;
 constexpr uint32_t kFirstCluster = 2;
 
 struct BootSector {
-    uint64_t nVolumeLength = 0;       // sectors
-    uint32_t dwFatOffset = 0;         // sectors
-    uint32_t dwFatLength = 0;         // sectors
-    uint32_t dwClusterHeapOffset = 0; // sectors
+    uint64_t nVolumeLength = 0;        // sectors
+    uint32_t dwFatOffset = 0;          // sectors
+    uint32_t dwFatLength = 0;          // sectors
+    uint32_t dwClusterHeapOffset = 0;  // sectors
     uint32_t dwClusterCount = 0;
     uint32_t dwRootCluster = 0;
     uint32_t dwSerialNumber = 0;

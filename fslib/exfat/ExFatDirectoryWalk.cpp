@@ -51,7 +51,8 @@ int CExFATParser::ProcessDirectory(NodeEntry* parent, ByteView data, bool inside
     for (size_t off = 0; data.Has(off, exfat::kEntrySize);) {
         if (IsUserBreak()) return USER_BREAK_STATUS;
         if (progressTo > progressFrom) {
-            const int position = progressFrom + static_cast<int>((progressTo - progressFrom) * (off / double(data.Size())));
+            const int position =
+                progressFrom + static_cast<int>((progressTo - progressFrom) * (off / double(data.Size())));
             if (position != lastShown) {
                 SetProgress(nullptr, position, 0);
                 lastShown = position;
@@ -79,8 +80,9 @@ int CExFATParser::ProcessDirectory(NodeEntry* parent, ByteView data, bool inside
                                 (set.nDataLength == 0 || m_boot.IsHeapCluster(set.dwFirstCluster));
         if (!set.bChecksumOk) {
             if (!streamSane) {
-                g_Logger.InfoF("Entry set at disk offset %llu fails its checksum and has no usable stream entry - skipped",
-                               static_cast<unsigned long long>(diskOffset));
+                g_Logger.InfoF(
+                    "Entry set at disk offset %llu fails its checksum and has no usable stream entry - skipped",
+                    static_cast<unsigned long long>(diskOffset));
                 continue;
             }
             g_Logger.InfoF("Entry set at disk offset %llu fails its checksum (%s); listed from its stream entry",
@@ -174,7 +176,8 @@ void CExFATParser::AddPieceCandidates(ByteView data, GrownFolder* folder) const 
     for (size_t off = 0; data.Has(off, exfat::kEntrySize);) {
         exfat::EntrySet set;
         const bool read = exfat::ReadEntrySet(data, off, m_upcase, &set);
-        const bool cut = read && !set.bComplete && !data.Has(off, (size_t{set.bSecondaryCount} + 1) * exfat::kEntrySize);
+        const bool cut =
+            read && !set.bComplete && !data.Has(off, (size_t{set.bSecondaryCount} + 1) * exfat::kEntrySize);
         if (!read || !(set.bChecksumOk || cut) || !set.bHasStream) {
             off += exfat::kEntrySize;
             continue;
@@ -250,8 +253,8 @@ void CExFATParser::WalkLiveFolder(NodeEntry* node, uint32_t key, uint32_t depth)
             g_Logger.InfoF("Folder [%s] starts on a cluster already walked - not walked again", node->name);
         return;
     }
-    const uint64_t length = std::min({info.nDataLength, kExFatMaxDirectoryBytes,
-                                      exfat::RunClusters(own) * m_boot.ClusterBytes()});
+    const uint64_t length =
+        std::min({info.nDataLength, kExFatMaxDirectoryBytes, exfat::RunClusters(own) * m_boot.ClusterBytes()});
     WalkFolderData(node, own, length, false, depth);
 }
 
@@ -295,8 +298,8 @@ void CExFATParser::WalkDeletedFolder(NodeEntry* node, uint32_t key, uint32_t dep
     }
     // The folder ends where a cluster of it is taken by a live folder or was read already.
     std::vector<exfat::ClusterRun> own = CutAtWalked(runs);
-    const uint64_t length = std::min({exfat::RunClusters(own) * m_boot.ClusterBytes(), info.nDataLength,
-                                      kExFatMaxDirectoryBytes});
+    const uint64_t length =
+        std::min({exfat::RunClusters(own) * m_boot.ClusterBytes(), info.nDataLength, kExFatMaxDirectoryBytes});
     WalkFolderData(node, own, length, true, depth, !viaChain);
 }
 

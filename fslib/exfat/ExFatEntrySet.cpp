@@ -86,8 +86,8 @@ bool ReadEntrySet(ByteView dir, size_t offset, const Upcase& upcase, EntrySet* o
     chars.resize(length);
     if (size_t nul = chars.find(u'\0'); nul != std::u16string::npos) chars.resize(nul);
     s.name = std::move(chars);
-    s.bNameHashOk = streamSeen && s.name.size() == s.bNameLength && s.bNameLength != 0 &&
-                    NameHash(s.name, upcase) == s.wNameHash;
+    s.bNameHashOk =
+        streamSeen && s.name.size() == s.bNameLength && s.bNameLength != 0 && NameHash(s.name, upcase) == s.wNameHash;
     *out = std::move(s);
     return true;
 }

@@ -16,7 +16,7 @@ constexpr size_t kEntrySize = 32;
 // Entry type bytes. Bit 7 marks an entry in use; clearing it deletes the entry.
 constexpr uint8_t kTypeEndOfDirectory = 0x00;
 constexpr uint8_t kTypeInUse = 0x80;
-constexpr uint8_t kTypeSecondary = 0x40;   // category bit: secondary entries follow a primary
+constexpr uint8_t kTypeSecondary = 0x40;  // category bit: secondary entries follow a primary
 constexpr uint8_t kTypeBitmap = 0x81;
 constexpr uint8_t kTypeUpcase = 0x82;
 constexpr uint8_t kTypeVolumeLabel = 0x83;
@@ -46,9 +46,9 @@ constexpr size_t kDataLength = 24;         // u64 (also in the bitmap and up-cas
 constexpr size_t kNameChars = 2;
 constexpr size_t kCharsPerNameEntry = 15;
 // Up-case table entry.
-constexpr size_t kUpcaseChecksum = 4;      // u32
+constexpr size_t kUpcaseChecksum = 4;  // u32
 // Volume label entry.
-constexpr size_t kLabelLength = 1;         // u8, at most 11
+constexpr size_t kLabelLength = 1;  // u8, at most 11
 constexpr size_t kLabelChars = 2;
 
 constexpr uint8_t kFlagNoFatChain = 0x02;
@@ -59,10 +59,10 @@ constexpr uint32_t kMinSecondaryCount = 2;
 constexpr uint32_t kMaxNameLength = 255;
 
 struct EntrySet {
-    uint32_t nEntries = 1;          // slots the set takes (at least the file entry)
+    uint32_t nEntries = 1;  // slots the set takes (at least the file entry)
     uint8_t bSecondaryCount = 0;
-    bool bDeleted = false;          // the file entry's in-use bit is clear
-    bool bComplete = false;         // every declared secondary entry is there
+    bool bDeleted = false;   // the file entry's in-use bit is clear
+    bool bComplete = false;  // every declared secondary entry is there
     bool bChecksumOk = false;
     bool bHasStream = false;
     bool bNameHashOk = false;
@@ -75,7 +75,7 @@ struct EntrySet {
     uint64_t nValidDataLength = 0;
     uint64_t nDataLength = 0;
     uint32_t dwFirstCluster = 0;
-    std::u16string name;            // as far as the name entries and the name length go
+    std::u16string name;  // as far as the name entries and the name length go
 
     bool IsDirectory() const { return (wAttributes & kAttrDirectory) != 0; }
     bool NoFatChain() const { return (bStreamFlags & kFlagNoFatChain) != 0; }

@@ -28,9 +28,9 @@ uint32_t CExFATParser::SetFilePointer(uint32_t handle, LONG distanceLow, LONG* d
         SetLastError(ERROR_INVALID_HANDLE);
         return 0xFFFFFFFF;
     }
-    const int64_t distance = distanceHigh
-                                 ? static_cast<int64_t>((uint64_t(uint32_t(*distanceHigh)) << 32) | uint32_t(distanceLow))
-                                 : distanceLow;
+    const int64_t distance =
+        distanceHigh ? static_cast<int64_t>((uint64_t(uint32_t(*distanceHigh)) << 32) | uint32_t(distanceLow))
+                     : distanceLow;
     int64_t base = 0;
     if (method == 1) base = static_cast<int64_t>(h->nPosition);
     if (method == 2) base = static_cast<int64_t>(h->info.nDataLength);

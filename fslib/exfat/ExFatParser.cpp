@@ -111,7 +111,8 @@ int CExFATParser::PrepareVolume() {
 
     // The root has no size of its own: its chain says how long it is.
     m_fat.ReadChain(m_boot.dwRootCluster, kExFatMaxDirectoryBytes / m_boot.ClusterBytes() + 1, &m_rootRuns);
-    const uint64_t rootBytes = std::min(exfat::RunClusters(m_rootRuns) * m_boot.ClusterBytes(), kExFatMaxDirectoryBytes);
+    const uint64_t rootBytes =
+        std::min(exfat::RunClusters(m_rootRuns) * m_boot.ClusterBytes(), kExFatMaxDirectoryBytes);
     if (!ReadRuns(m_rootRuns, rootBytes, &m_rootData)) g_Logger.Error("Part of the root directory could not be read");
     ReadRootMetadata(ByteView(m_rootData.data(), m_rootData.size()));
     return 0;
@@ -155,7 +156,8 @@ void CExFATParser::ReadRootMetadata(ByteView root) {
         } else if (type == exfat::kTypeVolumeLabel) {
             const size_t length = std::min<size_t>(e.U8(exfat::kLabelLength), 11);
             std::u16string label;
-            for (size_t i = 0; i < length; ++i) label.push_back(static_cast<char16_t>(e.U16(exfat::kLabelChars + 2 * i)));
+            for (size_t i = 0; i < length; ++i)
+                label.push_back(static_cast<char16_t>(e.U16(exfat::kLabelChars + 2 * i)));
             m_szVolumeLabel = platform::Utf16ToUtf8(label);
             g_Logger.InfoF("    volume label: %s", m_szVolumeLabel.c_str());
         }
@@ -164,8 +166,8 @@ void CExFATParser::ReadRootMetadata(ByteView root) {
     if (!upcaseSeen) g_Logger.Error("The root directory names no up-case table; names are up-cased by ASCII rules");
 }
 
-void CExFATParser::FileRuns(const ExFatFileInfo& info, std::vector<exfat::ClusterRun>* runs, bool* viaChain,
-                            bool log, bool bounded) {
+void CExFATParser::FileRuns(const ExFatFileInfo& info, std::vector<exfat::ClusterRun>* runs, bool* viaChain, bool log,
+                            bool bounded) {
     runs->clear();
     *viaChain = false;
     const uint64_t clusterBytes = m_boot.ClusterBytes();

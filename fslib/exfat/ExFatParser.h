@@ -47,25 +47,25 @@ public:
     CExFATParser(CDiskDrive* drive, const uint8_t* bootSector);
     ~CExFATParser() override;
 
-    int PrepareVolume() override;                                                       // slot 1
-    uint32_t OpenRootDirectory() override;                                              // slot 2
-    uint32_t OpenDirectory(uint32_t hParent, const char* name) override;                // slot 3
-    BOOL MoveFirstFile(uint32_t hDirectory, FindContext* ctx, int skip) override;       // slot 4
-    BOOL MoveNextFile(FindContext* ctx, int skip) override;                             // slot 5
-    int CloseFindContext(const FindContext& ctx) override;                              // slot 6
-    BOOL IsDirectory(const FindContext& ctx) override;                                  // slot 7
-    int ReadFindFileData(FindContext* ctx, FindData* out) override;                     // slot 8
-    BOOL GetFindFileName(const FindContext& ctx, std::string* out) override;            // slot 9
-    int GetFindShortName(const FindContext& ctx, std::string* out) override;            // slot 10
-    int ReadDirectoryData(uint32_t handle) override;                                    // slot 11
-    uint32_t OpenFileByRef(FindContext* ctx) override;                                  // slot 20
+    int PrepareVolume() override;                                                                         // slot 1
+    uint32_t OpenRootDirectory() override;                                                                // slot 2
+    uint32_t OpenDirectory(uint32_t hParent, const char* name) override;                                  // slot 3
+    BOOL MoveFirstFile(uint32_t hDirectory, FindContext* ctx, int skip) override;                         // slot 4
+    BOOL MoveNextFile(FindContext* ctx, int skip) override;                                               // slot 5
+    int CloseFindContext(const FindContext& ctx) override;                                                // slot 6
+    BOOL IsDirectory(const FindContext& ctx) override;                                                    // slot 7
+    int ReadFindFileData(FindContext* ctx, FindData* out) override;                                       // slot 8
+    BOOL GetFindFileName(const FindContext& ctx, std::string* out) override;                              // slot 9
+    int GetFindShortName(const FindContext& ctx, std::string* out) override;                              // slot 10
+    int ReadDirectoryData(uint32_t handle) override;                                                      // slot 11
+    uint32_t OpenFileByRef(FindContext* ctx) override;                                                    // slot 20
     uint32_t SetFilePointer(uint32_t handle, LONG distanceLow, LONG* distanceHigh, int method) override;  // slot 22
-    BOOL ReadFile(uint32_t handle, void* buffer, uint32_t count, uint32_t* read) override;  // slot 23
-    uint32_t GetFileSize(uint32_t handle, uint32_t* high) override;                     // slot 24
-    void CloseFile(uint32_t handle) override;                                           // slot 25
-    int PrepareDirTree(int scale) override;                                             // slot 28
-    uint32_t OpenFileByTreeRef(NodeEntry* node) override;                               // slot 41
-    float EstimateDamageLevel(uint32_t handle) override;                                // slot 43
+    BOOL ReadFile(uint32_t handle, void* buffer, uint32_t count, uint32_t* read) override;                // slot 23
+    uint32_t GetFileSize(uint32_t handle, uint32_t* high) override;                                       // slot 24
+    void CloseFile(uint32_t handle) override;                                                             // slot 25
+    int PrepareDirTree(int scale) override;                                                               // slot 28
+    uint32_t OpenFileByTreeRef(NodeEntry* node) override;                                                 // slot 41
+    float EstimateDamageLevel(uint32_t handle) override;                                                  // slot 43
 
     // The clusters recovery reads for a file: contiguous from its first cluster when it
     // has no FAT chain, else its chain while that is plausible, else consecutive clusters.
@@ -97,9 +97,9 @@ private:
         NodeEntry* node = nullptr;
         uint32_t depth = 0;
         std::vector<uint8_t> tail;
-        std::vector<uint32_t> candidates;  // where the next piece may begin, latest last
+        std::vector<uint32_t> candidates;         // where the next piece may begin, latest last
         std::unordered_set<uint32_t> dataStarts;  // first clusters its entries name: never a piece
-        uint64_t nClusters = 0;            // clusters of content found so far
+        uint64_t nClusters = 0;                   // clusters of content found so far
     };
     // Where ProcessDirectory stopped: the end mark, or the offset of a set the data cuts.
     static constexpr size_t kStoppedAtEndMark = ~size_t{0};
@@ -125,8 +125,8 @@ private:
     // Reads a folder's data and walks it, within the budget of folder data held at once.
     // With `grown`, a deleted folder whose content runs to the end of the data is queued
     // there for its further pieces.
-    void WalkFolderData(NodeEntry* node, const std::vector<exfat::ClusterRun>& runs, uint64_t length,
-                        bool deleted, uint32_t depth, bool followPieces = false);
+    void WalkFolderData(NodeEntry* node, const std::vector<exfat::ClusterRun>& runs, uint64_t length, bool deleted,
+                        uint32_t depth, bool followPieces = false);
     // The further pieces of a grown deleted folder: each is looked for right after the
     // data of the entries read last (the driver took the next free cluster after what it
     // had just written) and taken when it holds verified entry sets.
@@ -158,7 +158,7 @@ private:
     std::deque<DeferredFolder> m_deferred;              // deleted folders of live folders
     std::deque<GrownFolder> m_grown;                    // deleted folders to follow further
     std::unordered_set<uint32_t> m_folderStarts;        // first clusters of every folder listed
-    std::unordered_set<uint32_t> m_triedAsPiece;    // clusters read as a possible next piece
+    std::unordered_set<uint32_t> m_triedAsPiece;        // clusters read as a possible next piece
     uint64_t m_nHeldDirectoryBytes = 0;
-    uint64_t m_nChainStepLimit = ~uint64_t{0};          // FAT steps the scan's estimates may take
+    uint64_t m_nChainStepLimit = ~uint64_t{0};  // FAT steps the scan's estimates may take
 };

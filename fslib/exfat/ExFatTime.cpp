@@ -7,7 +7,7 @@
 namespace exfat {
 namespace {
 constexpr uint8_t kOffsetValid = 0x80;
-constexpr uint8_t kMaxIncrement = 199;            // up to 1.99 s past the even second
+constexpr uint8_t kMaxIncrement = 199;  // up to 1.99 s past the even second
 constexpr uint64_t kTicksPer10ms = 100000;
 constexpr int64_t kTicksPerQuarterHour = 15ll * 60 * 10000000;
 }  // namespace

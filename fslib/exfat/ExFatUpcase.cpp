@@ -35,8 +35,7 @@ bool Upcase::Load(ByteView table) {
 
 uint32_t UpcaseChecksum(ByteView table) {
     uint32_t sum = 0;
-    for (size_t i = 0; i < table.Size(); ++i)
-        sum = ((sum & 1) ? 0x80000000u : 0) + (sum >> 1) + table.U8(i);
+    for (size_t i = 0; i < table.Size(); ++i) sum = ((sum & 1) ? 0x80000000u : 0) + (sum >> 1) + table.U8(i);
     return sum;
 }
 

@@ -4,16 +4,16 @@
 #include <algorithm>
 
 namespace {
-constexpr size_t kBytesPerSector = 11;    // u16
-constexpr size_t kSectorsPerCluster = 13; // u8
-constexpr size_t kReservedSectors = 14;   // u16, sectors before the first FAT
-constexpr size_t kNumberOfFats = 16;      // u8
-constexpr size_t kRootEntries = 17;       // u16, FAT12/16 root directory entries
-constexpr size_t kTotalSectors16 = 19;    // u16
-constexpr size_t kSectorsPerFat16 = 22;   // u16
-constexpr size_t kTotalSectors32 = 32;    // u32
-constexpr size_t kSectorsPerFat32 = 36;   // u32, FAT32 only
-constexpr size_t kRootCluster = 44;       // u32, FAT32 only
+constexpr size_t kBytesPerSector = 11;     // u16
+constexpr size_t kSectorsPerCluster = 13;  // u8
+constexpr size_t kReservedSectors = 14;    // u16, sectors before the first FAT
+constexpr size_t kNumberOfFats = 16;       // u8
+constexpr size_t kRootEntries = 17;        // u16, FAT12/16 root directory entries
+constexpr size_t kTotalSectors16 = 19;     // u16
+constexpr size_t kSectorsPerFat16 = 22;    // u16
+constexpr size_t kTotalSectors32 = 32;     // u32
+constexpr size_t kSectorsPerFat32 = 36;    // u32, FAT32 only
+constexpr size_t kRootCluster = 44;        // u32, FAT32 only
 constexpr uint32_t kDirEntrySize = 32;
 
 bool IsPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }

@@ -137,8 +137,8 @@ uint32_t CFATParser::SetFilePointer(uint32_t handle, LONG distanceLow, LONG* dis
         SetLastError(ERROR_INVALID_HANDLE);
         return INVALID_HANDLE;
     }
-    int64_t distance = distanceHigh ? ((int64_t{*distanceHigh} << 32) | static_cast<uint32_t>(distanceLow))
-                                    : int64_t{distanceLow};
+    int64_t distance =
+        distanceHigh ? ((int64_t{*distanceHigh} << 32) | static_cast<uint32_t>(distanceLow)) : int64_t{distanceLow};
     int64_t base = method == 1 ? int64_t{h->dwExtra} : 0;
     int64_t pos = base + distance;
     if (method < 0 || method > 1 || pos < 0 || pos > 0xFFFFFFFFll) {

@@ -10,22 +10,22 @@
 namespace fatdir {
 
 constexpr size_t kEntrySize = 32;
-constexpr size_t kName = 0;            // 8 bytes, blank-padded; byte 0 also marks end / deleted
-constexpr size_t kExtension = 8;       // 3 bytes, blank-padded
-constexpr size_t kAttributes = 11;     // u8
-constexpr size_t kCaseFlags = 12;      // u8: 0x08 name in lower case, 0x10 extension in lower case
-constexpr size_t kCreationTime = 14;   // u16, DOS time
-constexpr size_t kCreationDate = 16;   // u16, DOS date
-constexpr size_t kAccessDate = 18;     // u16, DOS date
-constexpr size_t kClusterHigh = 20;    // u16, FAT32 high half of the first cluster
-constexpr size_t kWriteTime = 22;      // u16, DOS time
-constexpr size_t kWriteDate = 24;      // u16, DOS date
-constexpr size_t kClusterLow = 26;     // u16
-constexpr size_t kFileSize = 28;       // u32
+constexpr size_t kName = 0;           // 8 bytes, blank-padded; byte 0 also marks end / deleted
+constexpr size_t kExtension = 8;      // 3 bytes, blank-padded
+constexpr size_t kAttributes = 11;    // u8
+constexpr size_t kCaseFlags = 12;     // u8: 0x08 name in lower case, 0x10 extension in lower case
+constexpr size_t kCreationTime = 14;  // u16, DOS time
+constexpr size_t kCreationDate = 16;  // u16, DOS date
+constexpr size_t kAccessDate = 18;    // u16, DOS date
+constexpr size_t kClusterHigh = 20;   // u16, FAT32 high half of the first cluster
+constexpr size_t kWriteTime = 22;     // u16, DOS time
+constexpr size_t kWriteDate = 24;     // u16, DOS date
+constexpr size_t kClusterLow = 26;    // u16
+constexpr size_t kFileSize = 28;      // u32
 
 constexpr uint8_t kEndMark = 0x00;
 constexpr uint8_t kDeletedMark = 0xE5;
-constexpr uint8_t kEscapedE5 = 0x05;   // a live name's first byte 0xE5 is stored as 0x05
+constexpr uint8_t kEscapedE5 = 0x05;  // a live name's first byte 0xE5 is stored as 0x05
 constexpr uint8_t kAttrReadOnly = 0x01;
 constexpr uint8_t kAttrHidden = 0x02;
 constexpr uint8_t kAttrSystem = 0x04;
@@ -36,9 +36,9 @@ constexpr uint8_t kAttrLongName = 0x0F;
 
 // Long-name entry: order byte, then 13 UTF-16LE characters in three groups.
 constexpr size_t kLfnOrder = 0;
-constexpr size_t kLfnGroup1 = 1;       // characters 1-5 (10 bytes)
-constexpr size_t kLfnGroup2 = 14;      // characters 6-11 (12 bytes)
-constexpr size_t kLfnGroup3 = 28;      // characters 12-13 (4 bytes)
+constexpr size_t kLfnGroup1 = 1;   // characters 1-5 (10 bytes)
+constexpr size_t kLfnGroup2 = 14;  // characters 6-11 (12 bytes)
+constexpr size_t kLfnGroup3 = 28;  // characters 12-13 (4 bytes)
 constexpr uint8_t kLfnFirstOfOne = 0x41;
 // Longest name that can be assembled, in UTF-16 units (the limit itself fails).
 constexpr size_t kMaxLongName = 260;

@@ -31,7 +31,6 @@ void MoveChildren(NodeEntry* from, NodeEntry* to) {
     }
 }
 
-
 }  // namespace
 
 bool CFATParser::IsDirectoryContent(ByteView data) {
@@ -222,7 +221,9 @@ int CFATParser::ProcessDirectory(NodeEntry* parent, double progressStart, double
                 continue;
             }
             const bool mirror = m_visitedSet.count(cluster) != 0;
-            if (mirror) g_Logger.InfoF("%s>>> Mirror detected on cluster %d. Directory skipped.", ind, static_cast<int>(cluster));
+            if (mirror)
+                g_Logger.InfoF("%s>>> Mirror detected on cluster %d. Directory skipped.", ind,
+                               static_cast<int>(cluster));
             visited.push_back(cluster);
             m_visitedSet.insert(cluster);
 
@@ -285,8 +286,8 @@ int CFATParser::ProcessDirectory(NodeEntry* parent, double progressStart, double
             if (node && deleted && !fatdir::IsDeleted(entry)) m_inheritedDeleted.insert(node);
             if (descend) {
                 if (depth + 1 > kFatMaxWalkDepth) {
-                    g_Logger.ErrorF("%sDirectory [%s] lies deeper than %u levels - not walked", ind,
-                                    nodeName.c_str(), kFatMaxWalkDepth);
+                    g_Logger.ErrorF("%sDirectory [%s] lies deeper than %u levels - not walked", ind, nodeName.c_str(),
+                                    kFatMaxWalkDepth);
                 } else if (ProcessDirectory(node, current, current + step, visited, hSub, depth + 1) == 0) {
                     g_Logger.InfoF("%s>>>Accomplished [%s] directory processing.", ind, nodeName.c_str());
                 }

@@ -19,11 +19,11 @@ struct ClusterRun {
 class CFATParser;
 
 struct FATFileRecord {
-    CFATParser* pParser = nullptr;          // not owning
-    uint8_t entry[kFatDirEntrySize] = {};   // the 32-byte entry it was opened from
-    std::string szName;                     // long name, or empty
+    CFATParser* pParser = nullptr;         // not owning
+    uint8_t entry[kFatDirEntrySize] = {};  // the 32-byte entry it was opened from
+    std::string szName;                    // long name, or empty
     std::vector<ClusterRun> runs;
-    uint64_t nAllocatedSize = 0;            // clusters x cluster size
+    uint64_t nAllocatedSize = 0;  // clusters x cluster size
 
     bool IsDirectory() const { return (entry[11] & 0x10) != 0; }
     uint32_t FileSize() const {

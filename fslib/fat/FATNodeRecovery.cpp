@@ -134,8 +134,8 @@ int CFATParser::RecoverFileClusters(NodeEntry* node, int target, const std::stri
     return RECOVER_OK;
 }
 
-int CFATParser::RecoverNode(NodeEntry* node, const char* destination, uint32_t* files, uint32_t* folders,
-                            int nesting, int mode, const char16_t* wideDestination) {
+int CFATParser::RecoverNode(NodeEntry* node, const char* destination, uint32_t* files, uint32_t* folders, int nesting,
+                            int mode, const char16_t* wideDestination) {
     try {
         if (IsUserBreak()) return RECOVER_USER_BREAK;
         if (!node || !destination || !files || !folders) return RECOVER_FAILED;

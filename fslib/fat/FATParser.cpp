@@ -16,7 +16,8 @@ CFATParser::~CFATParser() {
 
 bool CFATParser::CheckGeometry() {
     const uint64_t driveSectors = m_pDiskDrive ? m_pDiskDrive->TotalSectors() : 0;
-    const char* reason = BootSectorMissing() ? "no boot sector" : m_boot.CheckGeometry(m_bFsType == FS_FAT32, driveSectors);
+    const char* reason =
+        BootSectorMissing() ? "no boot sector" : m_boot.CheckGeometry(m_bFsType == FS_FAT32, driveSectors);
     if (reason) {
         g_Logger.ErrorF("Boot sector does not describe a usable FAT volume: %s", reason);
         m_bVolumeUsable = false;
@@ -66,9 +67,7 @@ int CFATParser::ReadClusters(uint32_t cluster, uint32_t count, uint8_t* buffer) 
     return rc;
 }
 
-CFATHandle* CFATParser::GetFATHandle(uint32_t handle) {
-    return static_cast<CFATHandle*>(GetHandleObject(handle));
-}
+CFATHandle* CFATParser::GetFATHandle(uint32_t handle) { return static_cast<CFATHandle*>(GetHandleObject(handle)); }
 
 uint32_t CFATParser::AppendHandle(std::unique_ptr<CFATHandle> handle) {
     try {

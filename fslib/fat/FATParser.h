@@ -42,8 +42,8 @@ public:
     int ProcessRootDirectory();
     // One directory of the walk: 0 = something was added under parent, -3 = nothing,
     // -1000 = user break.
-    int ProcessDirectory(NodeEntry* parent, double progressStart, double progressEnd,
-                         std::vector<uint32_t>& visited, uint32_t hDirectory, uint32_t depth);
+    int ProcessDirectory(NodeEntry* parent, double progressStart, double progressEnd, std::vector<uint32_t>& visited,
+                         uint32_t hDirectory, uint32_t depth);
 
     // Interface slots.
     uint32_t OpenDirectory(uint32_t hParent, const char* name) override;
@@ -67,9 +67,9 @@ public:
     int GetValidFileNameA(const FindContext& ctx, const FindData* fd, std::string* out, int mode);
     int GetValidFileNameW(const FindContext& ctx, const FindData* fd, std::u16string* out, int mode);
     int GetValidFileName(const FindContext& ctx, const FindData* fd, std::u16string* out, int mode);
+    using CFileSystemParser::GetValidFileName;
     using CFileSystemParser::GetValidFileNameA;
     using CFileSystemParser::GetValidFileNameW;
-    using CFileSystemParser::GetValidFileName;
 
     // First entry is "." and second ".." (a directory's own first cluster).
     static bool IsDirectoryContent(ByteView data);
@@ -119,8 +119,8 @@ public:
     uint8_t* CopyBuffer() { return m_copyBuffer.data(); }
     uint32_t CopyBufferSize() const { return m_dwCopyBufferSize; }
     // Recovery of a node (FATNodeRecovery.cpp), and a file node's bytes read the same way.
-    int RecoverNode(NodeEntry* node, const char* destination, uint32_t* files, uint32_t* folders, int nesting,
-                    int mode, const char16_t* wideDestination) override;
+    int RecoverNode(NodeEntry* node, const char* destination, uint32_t* files, uint32_t* folders, int nesting, int mode,
+                    const char16_t* wideDestination) override;
     bool ReadNodeContent(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out);
     // Tree nodes have no file handles here: the head is read by cluster, as recovery reads it.
     bool ReadNodeHead(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out) override;
@@ -155,10 +155,10 @@ protected:
     int64_t ShortEntryOffset(ByteView data, size_t offset);
 
     FATBootSector m_boot;
-    uint32_t m_dwDiskSectorsPerUnit = 1;    // 512-byte disk sectors per boot-sector sector
-    uint32_t m_dwClusterSize = 0;           // bytes
-    std::vector<uint8_t> m_fatBuffer;       // first FAT
-    std::vector<uint8_t> m_secondFatBuffer; // FAT32 second copy
+    uint32_t m_dwDiskSectorsPerUnit = 1;     // 512-byte disk sectors per boot-sector sector
+    uint32_t m_dwClusterSize = 0;            // bytes
+    std::vector<uint8_t> m_fatBuffer;        // first FAT
+    std::vector<uint8_t> m_secondFatBuffer;  // FAT32 second copy
     const uint8_t* m_pFatTable = nullptr;
     const uint8_t* m_pSecondFat = nullptr;
     uint32_t m_dwFatSize = 0;
@@ -176,7 +176,7 @@ protected:
     // they turn live again when a live folder takes their subtree over.
     std::unordered_set<const NodeEntry*> m_inheritedDeleted;
     uint32_t m_dwMirrorReplacements = 0;
-    std::u16string m_wValidName;            // last name accepted by GetValidFileNameW
+    std::u16string m_wValidName;  // last name accepted by GetValidFileNameW
     static constexpr size_t kTimeCacheLimit = 1 << 16;
     std::unordered_map<uint32_t, FILETIME> m_timeCache;
     std::vector<uint8_t> m_copyBuffer;

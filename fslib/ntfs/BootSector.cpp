@@ -2,12 +2,12 @@
 
 namespace ntfs {
 namespace {
-constexpr size_t kBytesPerSector = 11;       // u16
-constexpr size_t kSectorsPerCluster = 13;    // u8, encoded
-constexpr size_t kTotalSectors = 40;         // u64
-constexpr size_t kMftCluster = 48;           // u64
-constexpr size_t kMftMirrCluster = 56;       // u64
-constexpr size_t kClustersPerRecord = 64;    // u8, encoded
+constexpr size_t kBytesPerSector = 11;         // u16
+constexpr size_t kSectorsPerCluster = 13;      // u8, encoded
+constexpr size_t kTotalSectors = 40;           // u64
+constexpr size_t kMftCluster = 48;             // u64
+constexpr size_t kMftMirrCluster = 56;         // u64
+constexpr size_t kClustersPerRecord = 64;      // u8, encoded
 constexpr size_t kClustersPerIndexBlock = 68;  // u8, encoded
 
 constexpr uint32_t kMinRecordBytes = 1024;

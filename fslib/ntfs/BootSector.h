@@ -18,14 +18,14 @@ uint32_t DecodeSectorsPerCluster(uint8_t value);
 uint64_t DecodeClustersPerStructure(uint8_t value, uint64_t clusterBytes);
 
 struct BootGeometry {
-    uint32_t bytesPerSector = 0;       // offset 11
-    uint32_t sectorsPerCluster = 0;    // decoded, in sectors of bytesPerSector
+    uint32_t bytesPerSector = 0;     // offset 11
+    uint32_t sectorsPerCluster = 0;  // decoded, in sectors of bytesPerSector
     uint64_t clusterBytes = 0;
-    uint64_t totalSectors = 0;         // offset 40, in sectors of bytesPerSector
-    uint64_t mftCluster = 0;           // offset 48
-    uint64_t mftMirrCluster = 0;       // offset 56
-    uint32_t recordBytes = 0;          // offset 64, decoded
-    uint32_t indexBlockBytes = 0;      // offset 68, decoded
+    uint64_t totalSectors = 0;     // offset 40, in sectors of bytesPerSector
+    uint64_t mftCluster = 0;       // offset 48
+    uint64_t mftMirrCluster = 0;   // offset 56
+    uint32_t recordBytes = 0;      // offset 64, decoded
+    uint32_t indexBlockBytes = 0;  // offset 68, decoded
     // 512-byte units, the unit every disk read of the parser counts in.
     uint64_t Sectors512PerCluster() const { return clusterBytes / 512; }
     uint64_t TotalSectors512() const { return totalSectors * (bytesPerSector / 512); }

@@ -2,8 +2,7 @@
 
 #include "common/logger/Logger.h"
 
-int GetRun(const ByteView& list, size_t pos, int64_t* offset, uint64_t* length, bool* hasOffset,
-           size_t* next) {
+int GetRun(const ByteView& list, size_t pos, int64_t* offset, uint64_t* length, bool* hasOffset, size_t* next) {
     if (!list.Data()) {
         g_Logger.Info("GetRun - runlist is equal to null");
         return 0;

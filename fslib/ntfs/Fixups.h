@@ -7,7 +7,7 @@
 #include <cstdint>
 
 constexpr int kFixupsOk = 0;
-constexpr int kFixupsMismatch = -12;    // a torn sector: it and the ones after stay as read
+constexpr int kFixupsMismatch = -12;  // a torn sector: it and the ones after stay as read
 constexpr int kFixupsBadOffset = -20;
 
 // Restores the stride ends of a structure of size bytes in place. The stride is what the

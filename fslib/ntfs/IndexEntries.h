@@ -26,7 +26,7 @@ struct IndexEntryView {
     ByteView entry;
     uint32_t Record() const;
     uint16_t Length() const;
-    ByteView Key() const;             // the $FILE_NAME value
+    ByteView Key() const;  // the $FILE_NAME value
     bool IsDirectory() const;
     uint8_t NameSpace() const;
     std::u16string Name() const;

@@ -10,8 +10,8 @@
 #include "platform/Text.h"
 
 // Logs a failed bound check in the assertion form, with the check's own wording.
-#define NTFS_CHECK(ok, text)                                                                    \
-    do {                                                                                        \
+#define NTFS_CHECK(ok, text)                                                                            \
+    do {                                                                                                \
         if (!(ok)) g_Logger.AssertNumber(0, "A.F. Exp [" text "] File [" __FILE__ "] Line ", __LINE__); \
     } while (0)
 
@@ -51,8 +51,11 @@ AttrFields ReadFields(const ByteView& a) {
 }  // namespace
 
 CMFTRecord::CMFTRecord(uint8_t* buffer, uint32_t recordNumber, bool ownsBuffer, CNTFSParser* parser)
-    : m_pBuffer(buffer), m_view(buffer, buffer ? RecordBytes(parser) : 0), m_dwRecordNumber(recordNumber),
-      m_bOwnsBuffer(ownsBuffer), m_pParser(parser) {}
+    : m_pBuffer(buffer),
+      m_view(buffer, buffer ? RecordBytes(parser) : 0),
+      m_dwRecordNumber(recordNumber),
+      m_bOwnsBuffer(ownsBuffer),
+      m_pParser(parser) {}
 
 uint32_t CMFTRecord::RecordBytes(const CNTFSParser* parser) {
     return parser ? parser->RecordSize() : ntfs::kRecordSize;
@@ -76,9 +79,7 @@ void CMFTRecord::Rebind(uint8_t* buffer, uint32_t recordNumber) {
 
 uint16_t CMFTRecord::Flags() const { return m_view.U16(ntfs::kRecFlags); }
 bool CMFTRecord::InUse() const { return (Flags() & ntfs::kRecordInUse) != 0; }
-bool CMFTRecord::IsExtensionRecord() const {
-    return (m_view.U64(ntfs::kRecBaseReference) & ntfs::kReferenceMask) != 0;
-}
+bool CMFTRecord::IsExtensionRecord() const { return (m_view.U64(ntfs::kRecBaseReference) & ntfs::kReferenceMask) != 0; }
 
 ByteView CMFTRecord::AttributeView(int attrOffset) const {
     if (attrOffset < 0) return ByteView();
@@ -180,124 +181,144 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
         const AttrFields* pattr = &f;
         const int at = static_cast<int>(off);
         switch (f.type) {
-        case ntfs::kAttrStandardInformation:
-            if (!(pattr->length >= 0x48 && pattr->length <= 0x72)) {
-                NTFS_CHECK(false, "(pattr->length >= 0x48 && pattr->length <= 0x72)");
-                g_Logger.ErrorF("$STANDARD_INFORMATION fail! pattr->length = %u", pattr->length);
-            }
-            if (!(pattr->value_offset <= 0x18)) {
-                NTFS_CHECK(false, "(pattr->value_offset <= 0x18)");
-                g_Logger.ErrorF("$STANDARD_INFORMATION fail! pattr->value_offset = %u", pattr->value_offset);
-            }
-            if (!(pattr->value_length <= recordSize - pattr->value_offset)) {
-                NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
-                g_Logger.Error("$STANDARD_INFORMATION fail");
-            }
-            if (!f.non_resident) {
-                m_stdInfo = ResidentValue(at);
-                directoryByStdInfo = (m_stdInfo.U32(ntfs::kSiFlags) & ntfs::kSiDirectoryFlag) != 0;
-            }
-            break;
-        case ntfs::kAttrAttributeList:
-            g_Logger.Info("_CMFTRecord::LocateRecordAttributes() - $ATTRIBUTE_LIST found!");
-            if (!(pattr->length <= recordSize)) {
-                NTFS_CHECK(false, "(pattr->length <= 1024)");
-                g_Logger.ErrorF("$ATTRIBUTE_LIST fail! pattr->length = %u", pattr->length);
-            }
-            if (!(pattr->value_offset <= 0xff * 2 + 0x40)) {
-                NTFS_CHECK(false, "(pattr->value_offset <= 0xff*2+0x40)");
-                g_Logger.ErrorF("$ATTRIBUTE_LIST fail! pattr->value_offset = %u", pattr->value_offset);
-            }
-            if (!(pattr->value_length <= recordSize - pattr->value_offset)) {
-                NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
-                g_Logger.Error("$ATTRIBUTE_LIST fail!");
-            }
-            if (pattr->name_offset && pattr->name_offset < 0x40) {
-                NTFS_CHECK(false, "(pattr->name_offset && pattr->name_offset >= 0x40)");
-                g_Logger.ErrorF("$ATTRIBUTE_LIST fail! pattr->name_offset = %u", pattr->name_offset);
-            }
-            m_nAttrList = at;
-            break;
-        case ntfs::kAttrFileName:
-            if (!(pattr->length >= 0x44 && pattr->length <= 0x242)) {
-                NTFS_CHECK(false, "(pattr->length >= 0x44 && pattr->length <= 0x242)");
-                g_Logger.ErrorF("$FILE_NAME fail! pattr->length = %u", pattr->length);
-            }
-            if (f.non_resident || pattr->value_offset >= 0xff * 2 + 0x18) {
-                NTFS_CHECK(false, "(pattr->value_offset <= 0xff*2+0x18)");
-                g_Logger.ErrorF("$FILE_NAME fail! pattr->value_offset = %u", pattr->value_offset);
-                break;
-            }
-            if (!(pattr->value_length <= recordSize - pattr->value_offset)) {
-                NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
-                g_Logger.Error("$FILE_NAME fail!");
-            }
-            {
-                ByteView value = ResidentValue(at);
-                uint8_t nameSpace = value.U8(ntfs::kFnNamespace);
-                if (value.Has(0, ntfs::kFnName) && nameSpace < 4) {
-                    m_fileNames[nameSpace] = value;
-                    m_allFileNames.push_back(value);
-                    if (m_dwParentDirectory == 0xFFFFFFFF) m_dwParentDirectory = value.U32(ntfs::kFnParent);
+            case ntfs::kAttrStandardInformation:
+                if (!(pattr->length >= 0x48 && pattr->length <= 0x72)) {
+                    NTFS_CHECK(false, "(pattr->length >= 0x48 && pattr->length <= 0x72)");
+                    g_Logger.ErrorF("$STANDARD_INFORMATION fail! pattr->length = %u", pattr->length);
                 }
-            }
-            break;
-        case ntfs::kAttrData:
-            if (directoryByStdInfo) break;
-            if (!(pattr->length <= recordSize)) {
-                NTFS_CHECK(false, "(pattr->length <= 1024)");
-                g_Logger.ErrorF("$DATA fail! pattr->lehgth = %u", pattr->length);
-            }
-            if ((pattr->flags & ATTR_IS_COMPRESSED) && pattr->compression_unit && pattr->compression_unit != 4) {
-                NTFS_CHECK(false, "!((pattr->flags & ATTR_IS_COMPRESSED) && pattr->compression_unit && pattr->compression_unit != 4)");
-                g_Logger.Error("$DATA fail!");
-            }
-            if (pattr->name_length != 0) break;
-            if ((pattr->flags & ATTR_IS_COMPRESSED) && pattr->compression_unit) m_bCompressed = 1;
-            if (!f.non_resident && !bAttrListRecord && uint64_t{pattr->value_length} + pattr->value_offset > recordSize) {
-                NTFS_CHECK(false, "!(!bAttrListRecord && pattr->value_length + pattr->value_offset > 1024)");
-                g_Logger.Error("$DATA fail!");
+                if (!(pattr->value_offset <= 0x18)) {
+                    NTFS_CHECK(false, "(pattr->value_offset <= 0x18)");
+                    g_Logger.ErrorF("$STANDARD_INFORMATION fail! pattr->value_offset = %u", pattr->value_offset);
+                }
+                if (!(pattr->value_length <= recordSize - pattr->value_offset)) {
+                    NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
+                    g_Logger.Error("$STANDARD_INFORMATION fail");
+                }
+                if (!f.non_resident) {
+                    m_stdInfo = ResidentValue(at);
+                    directoryByStdInfo = (m_stdInfo.U32(ntfs::kSiFlags) & ntfs::kSiDirectoryFlag) != 0;
+                }
+                break;
+            case ntfs::kAttrAttributeList:
+                g_Logger.Info("_CMFTRecord::LocateRecordAttributes() - $ATTRIBUTE_LIST found!");
+                if (!(pattr->length <= recordSize)) {
+                    NTFS_CHECK(false, "(pattr->length <= 1024)");
+                    g_Logger.ErrorF("$ATTRIBUTE_LIST fail! pattr->length = %u", pattr->length);
+                }
+                if (!(pattr->value_offset <= 0xff * 2 + 0x40)) {
+                    NTFS_CHECK(false, "(pattr->value_offset <= 0xff*2+0x40)");
+                    g_Logger.ErrorF("$ATTRIBUTE_LIST fail! pattr->value_offset = %u", pattr->value_offset);
+                }
+                if (!(pattr->value_length <= recordSize - pattr->value_offset)) {
+                    NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
+                    g_Logger.Error("$ATTRIBUTE_LIST fail!");
+                }
+                if (pattr->name_offset && pattr->name_offset < 0x40) {
+                    NTFS_CHECK(false, "(pattr->name_offset && pattr->name_offset >= 0x40)");
+                    g_Logger.ErrorF("$ATTRIBUTE_LIST fail! pattr->name_offset = %u", pattr->name_offset);
+                }
+                m_nAttrList = at;
+                break;
+            case ntfs::kAttrFileName:
+                if (!(pattr->length >= 0x44 && pattr->length <= 0x242)) {
+                    NTFS_CHECK(false, "(pattr->length >= 0x44 && pattr->length <= 0x242)");
+                    g_Logger.ErrorF("$FILE_NAME fail! pattr->length = %u", pattr->length);
+                }
+                if (f.non_resident || pattr->value_offset >= 0xff * 2 + 0x18) {
+                    NTFS_CHECK(false, "(pattr->value_offset <= 0xff*2+0x18)");
+                    g_Logger.ErrorF("$FILE_NAME fail! pattr->value_offset = %u", pattr->value_offset);
+                    break;
+                }
+                if (!(pattr->value_length <= recordSize - pattr->value_offset)) {
+                    NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
+                    g_Logger.Error("$FILE_NAME fail!");
+                }
+                {
+                    ByteView value = ResidentValue(at);
+                    uint8_t nameSpace = value.U8(ntfs::kFnNamespace);
+                    if (value.Has(0, ntfs::kFnName) && nameSpace < 4) {
+                        m_fileNames[nameSpace] = value;
+                        m_allFileNames.push_back(value);
+                        if (m_dwParentDirectory == 0xFFFFFFFF) m_dwParentDirectory = value.U32(ntfs::kFnParent);
+                    }
+                }
+                break;
+            case ntfs::kAttrData:
+                if (directoryByStdInfo) break;
+                if (!(pattr->length <= recordSize)) {
+                    NTFS_CHECK(false, "(pattr->length <= 1024)");
+                    g_Logger.ErrorF("$DATA fail! pattr->lehgth = %u", pattr->length);
+                }
+                if ((pattr->flags & ATTR_IS_COMPRESSED) && pattr->compression_unit && pattr->compression_unit != 4) {
+                    NTFS_CHECK(false,
+                               "!((pattr->flags & ATTR_IS_COMPRESSED) && pattr->compression_unit && "
+                               "pattr->compression_unit != 4)");
+                    g_Logger.Error("$DATA fail!");
+                }
+                if (pattr->name_length != 0) break;
+                if ((pattr->flags & ATTR_IS_COMPRESSED) && pattr->compression_unit) m_bCompressed = 1;
+                if (!f.non_resident && !bAttrListRecord &&
+                    uint64_t{pattr->value_length} + pattr->value_offset > recordSize) {
+                    NTFS_CHECK(false, "!(!bAttrListRecord && pattr->value_length + pattr->value_offset > 1024)");
+                    g_Logger.Error("$DATA fail!");
+                    break;
+                }
+                m_nData = at;
+                break;
+            case ntfs::kAttrIndexRoot: {
+                if (pattr->length > recordSize) return kAttrIndexRootTooLong;
+                if (f.non_resident || pattr->value_offset >= 535) {
+                    error = kAttrValueOffsetTooBig;
+                    break;
+                }
+                if (pattr->value_length > recordSize - pattr->value_offset) {
+                    error = kAttrValueLengthTooBig;
+                    break;
+                }
+                if (pattr->name_offset > 64) {
+                    error = kAttrNameOffsetTooBig;
+                    break;
+                }
+                m_nIndexRoot = at;
+                uint32_t blockSize = ResidentValue(at).U32(ntfs::kIrBlockSize);
+                if (blockSize == 2048 || blockSize == 4096) m_dwIndexBlockSize = blockSize;
                 break;
             }
-            m_nData = at;
-            break;
-        case ntfs::kAttrIndexRoot: {
-            if (pattr->length > recordSize) return kAttrIndexRootTooLong;
-            if (f.non_resident || pattr->value_offset >= 535) { error = kAttrValueOffsetTooBig; break; }
-            if (pattr->value_length > recordSize - pattr->value_offset) { error = kAttrValueLengthTooBig; break; }
-            if (pattr->name_offset > 64) { error = kAttrNameOffsetTooBig; break; }
-            m_nIndexRoot = at;
-            uint32_t blockSize = ResidentValue(at).U32(ntfs::kIrBlockSize);
-            if (blockSize == 2048 || blockSize == 4096) m_dwIndexBlockSize = blockSize;
-            break;
-        }
-        case ntfs::kAttrIndexAllocation:
-            if (!f.non_resident) { error = kAttrIndexAllocResident; break; }
-            if (pattr->length > recordSize) { error = kAttrIndexAllocTooLong; break; }
-            if (pattr->name_offset >= 65) { error = kAttrNameOffsetTooBig; break; }
-            m_nIndexAllocation = at;
-            break;
-        case ntfs::kAttrLoggedUtilityStream:
-            if (!(pattr->length <= recordSize)) {
-                NTFS_CHECK(false, "(pattr->length <= 1024)");
-                g_Logger.ErrorF("$LOGGED_UTILITY_STREAM fail! pattr->length = %u", pattr->length);
-            }
-            if (!(pattr->value_offset <= 0xff * 2 + 0x40)) {
-                NTFS_CHECK(false, "(pattr->value_offset <= 0xff*2+0x40)");
-                g_Logger.ErrorF("$LOGGED_UTILITY_STREAM fail! pattr->value_offset = %u", pattr->value_offset);
-            }
-            if (!(pattr->value_length <= recordSize - pattr->value_offset)) {
-                NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
-                g_Logger.Error("$LOGGED_UTILITY_STREAM fail!");
-            }
-            if (!(pattr->name_offset <= 0x40)) {
-                NTFS_CHECK(false, "(pattr->name_offset <= 0x40)");
-                g_Logger.ErrorF("$LOGGED_UTILITY_STREAM fail! pattr->name_offset = %u", pattr->name_offset);
-            }
-            m_nLoggedUtility = at;
-            break;
-        default:
-            break;
+            case ntfs::kAttrIndexAllocation:
+                if (!f.non_resident) {
+                    error = kAttrIndexAllocResident;
+                    break;
+                }
+                if (pattr->length > recordSize) {
+                    error = kAttrIndexAllocTooLong;
+                    break;
+                }
+                if (pattr->name_offset >= 65) {
+                    error = kAttrNameOffsetTooBig;
+                    break;
+                }
+                m_nIndexAllocation = at;
+                break;
+            case ntfs::kAttrLoggedUtilityStream:
+                if (!(pattr->length <= recordSize)) {
+                    NTFS_CHECK(false, "(pattr->length <= 1024)");
+                    g_Logger.ErrorF("$LOGGED_UTILITY_STREAM fail! pattr->length = %u", pattr->length);
+                }
+                if (!(pattr->value_offset <= 0xff * 2 + 0x40)) {
+                    NTFS_CHECK(false, "(pattr->value_offset <= 0xff*2+0x40)");
+                    g_Logger.ErrorF("$LOGGED_UTILITY_STREAM fail! pattr->value_offset = %u", pattr->value_offset);
+                }
+                if (!(pattr->value_length <= recordSize - pattr->value_offset)) {
+                    NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
+                    g_Logger.Error("$LOGGED_UTILITY_STREAM fail!");
+                }
+                if (!(pattr->name_offset <= 0x40)) {
+                    NTFS_CHECK(false, "(pattr->name_offset <= 0x40)");
+                    g_Logger.ErrorF("$LOGGED_UTILITY_STREAM fail! pattr->name_offset = %u", pattr->name_offset);
+                }
+                m_nLoggedUtility = at;
+                break;
+            default: break;
         }
         if (m_nAttributes < std::size(m_attributes)) m_attributes[m_nAttributes++] = static_cast<uint16_t>(off);
         off += f.length;

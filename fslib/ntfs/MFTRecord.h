@@ -63,8 +63,8 @@ public:
     int ExtractRunList(int attrOffset, std::vector<DataRun>* runs);
     // Appends the runs of the unnamed attribute of type held in extension records; the
     // first extension that has one gives its sizes.
-    int ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* runs, uint64_t* dataSize,
-                                uint64_t* allocatedSize, uint64_t* initializedSize = nullptr);
+    int ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* runs, uint64_t* dataSize, uint64_t* allocatedSize,
+                                uint64_t* initializedSize = nullptr);
     // Takes the $FILE_NAMEs from the extension records when the base record holds none
     // (a file with many links or a long run list moves them out).
     void LoadListedFileNames();
@@ -118,19 +118,19 @@ public:
     // Read state of a file opened on this record.
     struct ReadState {
         uint64_t size = 0;
-        uint64_t initialized = 0;       // bytes written; those after it read as zeros
+        uint64_t initialized = 0;  // bytes written; those after it read as zeros
         uint64_t position = 0;
         ByteView resident;
         bool hasResident = false;
         std::vector<DataRun> runs;
         size_t runIndex = 0;
-        uint64_t runOffset = 0;         // bytes into runs[runIndex]
+        uint64_t runOffset = 0;  // bytes into runs[runIndex]
         platform::FileHandle hTempCopy = platform::INVALID_FILE_HANDLE;
         std::string tempPath;
         // Byte ranges [first, second) of the decompressed copy whose compression unit
         // could not be read whole: zeros in the copy, and reads over them fail.
         std::vector<std::pair<uint64_t, uint64_t>> unreadableUnits;
-        std::vector<uint8_t> extensionResident;   // a resident $DATA found in an extension
+        std::vector<uint8_t> extensionResident;  // a resident $DATA found in an extension
     } m_read;
 
 private:
@@ -151,9 +151,9 @@ private:
     uint32_t m_bCompressed = 0;
     uint32_t m_dwIndexBlockSize = 4096;
     ByteView m_stdInfo;
-    ByteView m_fileNames[4];            // by namespace 0..3
-    std::vector<uint8_t> m_listedNames[4];   // copies of names held in extension records
-    std::vector<ByteView> m_allFileNames;    // every $FILE_NAME value of the record, in order
+    ByteView m_fileNames[4];                // by namespace 0..3
+    std::vector<uint8_t> m_listedNames[4];  // copies of names held in extension records
+    std::vector<ByteView> m_allFileNames;   // every $FILE_NAME value of the record, in order
     int m_nAttrList = -1;
     int m_nData = -1;
     int m_nIndexRoot = -1;

@@ -26,7 +26,8 @@ int DecodeRuns(const ByteView& list, CNTFSParser* parser, std::vector<DataRun>* 
     if (rc != RUNS_OK) return rc;
     // Allocated clusters cannot exceed the volume.
     uint64_t allocated = 0;
-    for (const std::vector<DataRun>* v : {static_cast<const std::vector<DataRun>*>(&runs), static_cast<const std::vector<DataRun>*>(out)})
+    for (const std::vector<DataRun>* v :
+         {static_cast<const std::vector<DataRun>*>(&runs), static_cast<const std::vector<DataRun>*>(out)})
         for (const DataRun& r : *v)
             if (!r.IsSparse()) allocated += r.length;
     if (parser && allocated > parser->TotalClusters()) return RUNS_TOO_LONG;
@@ -41,8 +42,9 @@ int CMFTRecord::ExtractRunList(int attrOffset, std::vector<DataRun>* runs) {
     if (a.Empty() || !a.U8(ntfs::kAttrNonResident)) return 0;
     uint16_t nameOffset = a.U16(ntfs::kAttrNameOffset);
     if (nameOffset > a.Size()) {
-        g_Logger.ErrorF("CMFTRecord::ExtractRunList() - invalid $DATA attribute (pAttrRec->name_offset > 0x40) in record %u",
-                        m_dwRecordNumber);
+        g_Logger.ErrorF(
+            "CMFTRecord::ExtractRunList() - invalid $DATA attribute (pAttrRec->name_offset > 0x40) in record %u",
+            m_dwRecordNumber);
         g_Logger.ErrorF("Name Offset = %u ", nameOffset);
         return kAttrNameOffsetTooBig;
     }
@@ -110,7 +112,9 @@ int CMFTRecord::LoadAttributeList(std::vector<uint8_t>* out) {
     if (a.U8(ntfs::kAttrNonResident)) {
         if (a.U16(ntfs::kAttrValueOffset) == 0 && a.U16(ntfs::kAttrNameOffset) == 0) {
             // Not what NTFS writes; the record is kept in the log for whoever looks into it.
-            g_Logger.Info("CMFTRecord::ExtractAttrFromAttrList() - non resident attr. list found with value_offset=0 and name_offset=0!");
+            g_Logger.Info(
+                "CMFTRecord::ExtractAttrFromAttrList() - non resident attr. list found with value_offset=0 and "
+                "name_offset=0!");
             g_Logger.InfoBinary(m_view.Data(), m_view.Size());
         }
         ByteView runList = RunListView(m_nAttrList);
@@ -120,7 +124,7 @@ int CMFTRecord::LoadAttributeList(std::vector<uint8_t>* out) {
         const uint64_t clusterBytes = m_pParser->ClusterBytes();
         if (clusterBytes == 0 || clusters > kMaxAttributeListBytes / clusterBytes + 1) {
             error = kNoMemory;
-        } else if (clusters > 0) {   // runs of no clusters hold an empty list
+        } else if (clusters > 0) {  // runs of no clusters hold an empty list
             list.assign(clusters * clusterBytes, 0);
             uint64_t done = 0;
             ReadNonResident(list.data(), clusters, &done, runList);
@@ -131,10 +135,17 @@ int CMFTRecord::LoadAttributeList(std::vector<uint8_t>* out) {
         uint16_t valueOffset = a.U16(ntfs::kAttrValueOffset);
         uint32_t valueLength = a.U32(ntfs::kAttrValueLength);
         if (valueOffset > 0xff * 2 + 0x18 || !valueOffset) {
-            g_Logger.AssertNumber(0, "A.F. Exp [(m_pAttrList->value_offset > 0xff*2+0x18 || !m_pAttrList->value_offset)] File [" __FILE__ "] Line ", __LINE__);
+            g_Logger.AssertNumber(
+                0,
+                "A.F. Exp [(m_pAttrList->value_offset > 0xff*2+0x18 || !m_pAttrList->value_offset)] File [" __FILE__
+                "] Line ",
+                __LINE__);
             error = kAttrValueOffsetTooBig;
         } else if (valueLength > m_view.Size() - valueOffset) {
-            g_Logger.AssertNumber(0, "A.F. Exp [(m_pAttrList->value_length > 1024 - m_pAttrList->value_offset)] File [" __FILE__ "] Line ", __LINE__);
+            g_Logger.AssertNumber(
+                0,
+                "A.F. Exp [(m_pAttrList->value_length > 1024 - m_pAttrList->value_offset)] File [" __FILE__ "] Line ",
+                __LINE__);
             error = kAttrValueLengthTooBig;
         } else {
             ByteView value = ResidentValue(m_nAttrList);
@@ -206,7 +217,8 @@ int CMFTRecord::ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* run
         }
     }
     if (error != 0)
-        g_Logger.ErrorF("CMFTRecord::ExtractAttrFromAttrList() - some errors occured. Record number %u", m_dwRecordNumber);
+        g_Logger.ErrorF("CMFTRecord::ExtractAttrFromAttrList() - some errors occured. Record number %u",
+                        m_dwRecordNumber);
     g_Logger.Info("CMFTRecord::ExtractAttrFromAttrList() - OUT");
     return error;
 }
@@ -263,7 +275,8 @@ void CMFTRecord::GetLinkNames(std::vector<LinkName>* out) {
     for (const ByteView& v : values) {
         LinkName link;
         link.nameSpace = v.U8(ntfs::kFnNamespace);
-        if (link.nameSpace > ntfs::kNamespaceWin32AndDos || (hasLongName && link.nameSpace == ntfs::kNamespaceDos)) continue;
+        if (link.nameSpace > ntfs::kNamespaceWin32AndDos || (hasLongName && link.nameSpace == ntfs::kNamespaceDos))
+            continue;
         link.parent = v.U32(ntfs::kFnParent);
         size_t chars = std::min<size_t>(v.U8(ntfs::kFnNameLength), (v.Size() - ntfs::kFnName) / 2);
         if (chars == 0) continue;

@@ -16,9 +16,7 @@ namespace {
 constexpr uint64_t kMaxIndexBytes = 256ull * 1024 * 1024;
 }  // namespace
 
-CNTFSHandle* CNTFSParser::NtfsHandle(uint32_t handle) {
-    return dynamic_cast<CNTFSHandle*>(GetHandleObject(handle));
-}
+CNTFSHandle* CNTFSParser::NtfsHandle(uint32_t handle) { return dynamic_cast<CNTFSHandle*>(GetHandleObject(handle)); }
 
 int CNTFSParser::ReadIndexRoot(CMFTRecord* record, int attrOffset, std::vector<uint8_t>* buffer) {
     try {

@@ -79,7 +79,8 @@ uint32_t CNTFSParser::OpenRecordObject(CMFTRecord* recordPtr, bool wholeCopy) {
     if (haveRuns) {
         // A data size past what the runs describe cannot be read; callers loop on it.
         uint64_t runBytes = TotalRunClusters(rs.runs);
-        runBytes = runBytes > ~uint64_t{0} / std::max<uint64_t>(ClusterBytes(), 1) ? ~uint64_t{0} : runBytes * ClusterBytes();
+        runBytes =
+            runBytes > ~uint64_t{0} / std::max<uint64_t>(ClusterBytes(), 1) ? ~uint64_t{0} : runBytes * ClusterBytes();
         if (rs.size > runBytes) rs.size = runBytes;
         if (rs.initialized > rs.size) rs.initialized = rs.size;
     } else {
@@ -123,8 +124,8 @@ uint32_t CNTFSParser::SetFilePointer(uint32_t handle, LONG distanceLow, LONG* di
         return 0xFFFFFFFF;
     }
     CMFTRecord::ReadState& rs = h->record->m_read;
-    int64_t distance = distanceHigh ? (static_cast<int64_t>(*distanceHigh) << 32) | static_cast<uint32_t>(distanceLow)
-                                    : distanceLow;
+    int64_t distance =
+        distanceHigh ? (static_cast<int64_t>(*distanceHigh) << 32) | static_cast<uint32_t>(distanceLow) : distanceLow;
     int64_t base = method == 1 ? static_cast<int64_t>(rs.position) : 0;
     int64_t target = base + distance;
     if (target < 0) {
@@ -260,7 +261,8 @@ BOOL CNTFSParser::ReadNonResidentData(CMFTRecord* record, uint8_t* out, uint32_t
 
 platform::FileHandle CNTFSParser::UncompressFile(CMFTRecord* record, const std::string& path) {
     CMFTRecord::ReadState& rs = record->m_read;
-    platform::FileHandle file = platform::CreateFile(path, platform::kRead | platform::kWrite, platform::CreateMode::CreateAlways);
+    platform::FileHandle file =
+        platform::CreateFile(path, platform::kRead | platform::kWrite, platform::CreateMode::CreateAlways);
     if (file == platform::INVALID_FILE_HANDLE) return file;
     rs.hTempCopy = file;
     rs.tempPath = path;
@@ -271,7 +273,7 @@ platform::FileHandle CNTFSParser::UncompressFile(CMFTRecord* record, const std::
 
     uint64_t written = 0;
     size_t runIndex = 0;
-    uint64_t runUsed = 0;   // clusters of runs[runIndex] already given to units
+    uint64_t runUsed = 0;  // clusters of runs[runIndex] already given to units
     while (written < rs.size && runIndex < rs.runs.size()) {
         // Whole units inside a sparse run are holes of the copy: skipped, not written, so
         // a huge sparse file costs neither time nor disk.
@@ -390,8 +392,7 @@ bool CNTFSParser::ReadNodeHead(NodeEntry* node, uint32_t maxBytes, std::vector<u
             out->insert(out->end(), output.begin(), output.begin() + static_cast<long>(take));
         }
         // Past the initialized size the data reads as zeros.
-        if (rs.initialized < out->size())
-            std::fill(out->begin() + static_cast<long>(rs.initialized), out->end(), 0);
+        if (rs.initialized < out->size()) std::fill(out->begin() + static_cast<long>(rs.initialized), out->end(), 0);
     } else {
         out->assign(want, 0);
         uint32_t got = 0;

@@ -91,9 +91,8 @@ uint32_t CNTFSParser::OpenNamedStream(NodeEntry* node, const std::string& name) 
         rs.initialized = a.U64(ntfs::kAttrInitializedSize);
         // What the runs do not describe cannot be read.
         const uint64_t clusters = TotalRunClusters(rs.runs);
-        const uint64_t runBytes = clusters > ~uint64_t{0} / std::max<uint64_t>(ClusterBytes(), 1)
-                                      ? ~uint64_t{0}
-                                      : clusters * ClusterBytes();
+        const uint64_t runBytes =
+            clusters > ~uint64_t{0} / std::max<uint64_t>(ClusterBytes(), 1) ? ~uint64_t{0} : clusters * ClusterBytes();
         rs.size = std::min(rs.size, runBytes);
         rs.initialized = std::min(rs.initialized, rs.size);
     } else {

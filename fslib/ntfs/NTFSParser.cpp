@@ -62,7 +62,8 @@ int CNTFSParser::PrepareVolumeSteps() {
     if (m_pDiskDrive && m_pDiskDrive->TotalSectors() && m_nTotalSectors > m_pDiskDrive->TotalSectors())
         m_nTotalSectors = m_pDiskDrive->TotalSectors();
     m_nVolumeSize = m_nTotalSectors * 512;
-    g_Logger.InfoNumber("CNTFSParser::PrepareVolume() - Disk Size in bytes", static_cast<long>(static_cast<uint32_t>(m_nVolumeSize)));
+    g_Logger.InfoNumber("CNTFSParser::PrepareVolume() - Disk Size in bytes",
+                        static_cast<long>(static_cast<uint32_t>(m_nVolumeSize)));
     m_lpMftSectorsList.clear();
     m_dwMftRecordCount = 0;
     m_dwBatchCount = 0;
@@ -118,8 +119,7 @@ int CNTFSParser::PrepareVolumeSteps() {
     // The list maps every 512-byte sector of the $MFT stream, so records are numbered by
     // their place in the stream even when a run ends inside one. No volume holds more
     // records than its sectors allow.
-    const uint64_t maxSectors =
-        std::min<uint64_t>(m_nTotalSectors, uint64_t{0xFFFFFFF0u} * recordSectors);
+    const uint64_t maxSectors = std::min<uint64_t>(m_nTotalSectors, uint64_t{0xFFFFFFF0u} * recordSectors);
     for (const DataRun& run : m_mftRuns) {
         uint64_t sectors = run.length * spc;
         if (sectors > maxSectors - m_lpMftSectorsList.size()) sectors = maxSectors - m_lpMftSectorsList.size();
@@ -128,7 +128,8 @@ int CNTFSParser::PrepareVolumeSteps() {
         if (m_lpMftSectorsList.size() >= maxSectors) break;
     }
     m_dwMftRecordCount = static_cast<uint32_t>(m_lpMftSectorsList.size() / recordSectors);
-    g_Logger.InfoF("CNTFSParser::PrepareVolume() - volume preparation compleate. MFT records count: %u", m_dwMftRecordCount);
+    g_Logger.InfoF("CNTFSParser::PrepareVolume() - volume preparation compleate. MFT records count: %u",
+                   m_dwMftRecordCount);
     m_dwReadMode = 1;
     m_mftRuns.clear();
     m_mftRuns.shrink_to_fit();
@@ -248,9 +249,9 @@ int CNTFSParser::ReadMFTRecordSlow(uint32_t n, uint8_t* buffer) {
             uint64_t inRun = wanted + done - runStart;
             uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(spr - done, sectors - inRun));
             uint32_t read = 0;
-            int rc = run.IsSparse() ? 0
-                                    : ReadVolumeSectors(run.firstCluster * spc + inRun, buffer + size_t{done} * 512,
-                                                        count, &read);
+            int rc = run.IsSparse()
+                         ? 0
+                         : ReadVolumeSectors(run.firstCluster * spc + inRun, buffer + size_t{done} * 512, count, &read);
             if (!SectorsRead(rc, read, count))
                 g_Logger.ErrorF("CNTFSParser::ReadMFTRecordSlow() - error reading record %u", n);
             done += count;

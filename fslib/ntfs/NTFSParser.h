@@ -25,29 +25,29 @@ public:
     CNTFSParser(CDiskDrive* drive, const uint8_t* bootSector);
     ~CNTFSParser() override;
 
-    int PrepareVolume() override;                                                       // slot 1
-    uint32_t OpenRootDirectory() override;                                              // slot 2
-    uint32_t OpenDirectory(uint32_t hParent, const char* name) override;                // slot 3
-    BOOL MoveFirstFile(uint32_t hDirectory, FindContext* ctx, int skip) override;       // slot 4
-    BOOL MoveNextFile(FindContext* ctx, int skip) override;                             // slot 5
-    int CloseFindContext(const FindContext& ctx) override;                              // slot 6
-    BOOL IsDirectory(const FindContext& ctx) override;                                  // slot 7
-    int ReadFindFileData(FindContext* ctx, FindData* out) override;                     // slot 8
-    BOOL GetFindFileName(const FindContext& ctx, std::string* out) override;            // slot 9
-    int GetFindShortName(const FindContext& ctx, std::string* out) override;            // slot 10
-    int ReadDirectoryData(uint32_t handle) override;                                    // slot 11
-    uint32_t OpenFileByRef(FindContext* ctx) override;                                  // slot 20
+    int PrepareVolume() override;                                                                         // slot 1
+    uint32_t OpenRootDirectory() override;                                                                // slot 2
+    uint32_t OpenDirectory(uint32_t hParent, const char* name) override;                                  // slot 3
+    BOOL MoveFirstFile(uint32_t hDirectory, FindContext* ctx, int skip) override;                         // slot 4
+    BOOL MoveNextFile(FindContext* ctx, int skip) override;                                               // slot 5
+    int CloseFindContext(const FindContext& ctx) override;                                                // slot 6
+    BOOL IsDirectory(const FindContext& ctx) override;                                                    // slot 7
+    int ReadFindFileData(FindContext* ctx, FindData* out) override;                                       // slot 8
+    BOOL GetFindFileName(const FindContext& ctx, std::string* out) override;                              // slot 9
+    int GetFindShortName(const FindContext& ctx, std::string* out) override;                              // slot 10
+    int ReadDirectoryData(uint32_t handle) override;                                                      // slot 11
+    uint32_t OpenFileByRef(FindContext* ctx) override;                                                    // slot 20
     uint32_t SetFilePointer(uint32_t handle, LONG distanceLow, LONG* distanceHigh, int method) override;  // slot 22
-    BOOL ReadFile(uint32_t handle, void* buffer, uint32_t count, uint32_t* read) override;  // slot 23
-    uint32_t GetFileSize(uint32_t handle, uint32_t* high) override;                     // slot 24
-    void CloseFile(uint32_t handle) override;                                           // slot 25
-    int PrepareDirTree(int scale) override;                                             // slot 28
-    BOOL IsEncrypted(uint32_t handle) override;                                         // slot 37
-    BOOL IsMftDamaged() override { return m_bMftDamaged != 0; }                         // slot 39
-    void LogDirDataSize(uint32_t handle) override;                                      // slot 40
-    uint32_t OpenFileByTreeRef(NodeEntry* node) override;                               // slot 41
-    int ReadClusterMap() override;                                                      // slot 42
-    float EstimateDamageLevel(uint32_t handle) override;                                // slot 43
+    BOOL ReadFile(uint32_t handle, void* buffer, uint32_t count, uint32_t* read) override;                // slot 23
+    uint32_t GetFileSize(uint32_t handle, uint32_t* high) override;                                       // slot 24
+    void CloseFile(uint32_t handle) override;                                                             // slot 25
+    int PrepareDirTree(int scale) override;                                                               // slot 28
+    BOOL IsEncrypted(uint32_t handle) override;                                                           // slot 37
+    BOOL IsMftDamaged() override { return m_bMftDamaged != 0; }                                           // slot 39
+    void LogDirDataSize(uint32_t handle) override;                                                        // slot 40
+    uint32_t OpenFileByTreeRef(NodeEntry* node) override;                                                 // slot 41
+    int ReadClusterMap() override;                                                                        // slot 42
+    float EstimateDamageLevel(uint32_t handle) override;                                                  // slot 43
 
     // 0, -1 (damaged MFT, out of the MFT), or 1 when the record's sectors could not be
     // read (the buffer is then zeroed).
@@ -114,13 +114,13 @@ private:
     // lie in two runs is read from both.
     std::vector<uint64_t> m_lpMftSectorsList;
     uint32_t m_dwRecordSize = 1024;
-    int m_nPrepareStatus = 0;                   // what PrepareVolume gave, for the scan
+    int m_nPrepareStatus = 0;  // what PrepareVolume gave, for the scan
     uint32_t m_dwMftRecordCount = 0;
-    uint32_t m_dwReadMode = 1;                  // 1 = fast reads through the sector list; until the
-                                                // list is made it is empty, so reads fail
+    uint32_t m_dwReadMode = 1;  // 1 = fast reads through the sector list; until the
+                                // list is made it is empty, so reads fail
     uint32_t m_bMftDamaged = 0;
     uint32_t m_bRootUnreadable = 0;
-    std::vector<DataRun> m_mftRuns;             // lives during PrepareVolume only
+    std::vector<DataRun> m_mftRuns;  // lives during PrepareVolume only
     ClusterMap m_clusterMap;
 
     // Batched MFT reads: one large read serves the records that follow on disk.

@@ -121,9 +121,9 @@ int CNTFSParser::PrepareDirTree(int scale) {
     g_Logger.Info("Trying to allocate memory for deleted files");
     g_Logger.Info("Memory for deleted files was successfully allocated");
 
-    std::unordered_map<uint32_t, NodeEntry*> madeUp;   // missing parent number -> its folder
-    uint32_t orphanPlacements = 0;                      // counted once the folders join the tree
-    NodeEntry* unplaced = nullptr;                      // the pending node of an interrupted walk
+    std::unordered_map<uint32_t, NodeEntry*> madeUp;  // missing parent number -> its folder
+    uint32_t orphanPlacements = 0;                    // counted once the folders join the tree
+    NodeEntry* unplaced = nullptr;                    // the pending node of an interrupted walk
     auto finish = [&](int status) {
         if (status != 0) {
             delete unplaced;
@@ -152,7 +152,8 @@ int CNTFSParser::PrepareDirTree(int scale) {
         auto* node = new NodeEntry(n, rec.GetFileName(), isDir ? FILE_ATTRIBUTE_DIRECTORY : 0, deleted ? 1 : 0);
         node->hasWideName = 1;
         if (deleted) {
-            line("Starting of putting deleted data for MFT entry", "Starting of putting deleted data for MFT entry - l");
+            line("Starting of putting deleted data for MFT entry",
+                 "Starting of putting deleted data for MFT entry - l");
             line("Deleted data for MFT entry was generated", "Deleted data for MFT entry was generated - l");
             if (!isDir) {
                 line("Start of estimating damage level", "Start of estimating damage level - l");
@@ -166,12 +167,17 @@ int CNTFSParser::PrepareDirTree(int scale) {
         }
         line("Node entry for MFT entry was successfully constructed",
              "Node entry for MFT entry was successfully constructed - l");
-        if (isDir) ++stats.totalFolders; else ++stats.totalFiles;
-        line("Start of getting file parametres(size, time, date)", "Start of getting file parametres(size, time, date) - l");
+        if (isDir)
+            ++stats.totalFolders;
+        else
+            ++stats.totalFiles;
+        line("Start of getting file parametres(size, time, date)",
+             "Start of getting file parametres(size, time, date) - l");
         node->size = rec.GetFileSize();
         rec.GetModifiedTime(&node->modifiedTime);
         rec.GetCreatedTime(&node->createdTime);
-        line("End of getting file parametres(size, time, date)", "End of getting file parametres(size, time, date) - l");
+        line("End of getting file parametres(size, time, date)",
+             "End of getting file parametres(size, time, date) - l");
         return node;
     };
 

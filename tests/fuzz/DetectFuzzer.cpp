@@ -35,8 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FindData fd;
     FindContext* ctx = parser->FindFirstByHandle(root, &fd);
     if (ctx) {
-        for (int i = 0; i < kMaxListed && parser->FindNextFile(ctx, &fd); ++i) {
-        }
+        for (int i = 0; i < kMaxListed && parser->FindNextFile(ctx, &fd); ++i) {}
         parser->FindClose(ctx);
     }
     return 0;

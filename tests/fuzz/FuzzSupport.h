@@ -78,8 +78,8 @@ inline std::vector<NodeEntry*> CollectNodes(NodeEntry* root, size_t limit = kMax
     std::fprintf(stderr, "fuzz check failed: %s\n", what);
     std::abort();
 }
-#define FUZZ_CHECK(cond) \
-    do {                 \
+#define FUZZ_CHECK(cond)                  \
+    do {                                  \
         if (!(cond)) ::fuzz::Fail(#cond); \
     } while (0)
 

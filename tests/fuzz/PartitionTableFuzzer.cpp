@@ -31,6 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Each reader on its own keeps the same promises on the bytes the other would skip.
     const PartitionTable gpt = ReadGptTable(drive.get());
     FUZZ_CHECK(gpt.entries.empty() || gpt.error.empty());
-    for (const PartitionEntry& e : gpt.entries) FUZZ_CHECK(e.firstSector < total && e.sectorCount <= total - e.firstSector);
+    for (const PartitionEntry& e : gpt.entries)
+        FUZZ_CHECK(e.firstSector < total && e.sectorCount <= total - e.firstSector);
     return 0;
 }

@@ -71,17 +71,26 @@ Bytes NtfsVolume(uint8_t sectorsPerCluster, bool manyRootEntries, std::vector<By
     b.WriteClusters(first, packed);
     uint32_t comp = b.NextRecord();
     uint64_t unit = 16;
-    b.Record(comp).InUse(false).StandardInformation(1, 2).FileName(docs, u"comp.txt", 0).NonResidentData(
-        {{pc, first, false}, {unit - pc, 0, true}}, text.size(), true, 4);
+    b.Record(comp)
+        .InUse(false)
+        .StandardInformation(1, 2)
+        .FileName(docs, u"comp.txt", 0)
+        .NonResidentData({{pc, first, false}, {unit - pc, 0, true}}, text.size(), true, 4);
     uint32_t base = b.NextRecord();
-    b.Record(base).InUse(false).StandardInformation(1, 2).FileName(5, u"listed.bin", 1).AttributeList(
-        {{0x80, base + 1}, {0x80, base + 2}});
+    b.Record(base)
+        .InUse(false)
+        .StandardInformation(1, 2)
+        .FileName(5, u"listed.bin", 1)
+        .AttributeList({{0x80, base + 1}, {0x80, base + 2}});
     uint64_t lc = b.AllocateClusters(3);
     b.Record(base + 1).InUse(false).BaseReference(base).NonResidentData({{3, lc, false}}, 3 * cb);
     b.Record(base + 2).InUse(false).BaseReference(base).NonResidentData({{1, lc, false}}, 0);
     uint32_t sparse = b.NextRecord();
-    b.Record(sparse).InUse(false).StandardInformation(1, 2).FileName(old, u"sparse", 1).NonResidentData(
-        {{1, lc, false}, {20, 0, true}, {1, lc + 1, false}}, 22 * cb);
+    b.Record(sparse)
+        .InUse(false)
+        .StandardInformation(1, 2)
+        .FileName(old, u"sparse", 1)
+        .NonResidentData({{1, lc, false}, {20, 0, true}, {1, lc + 1, false}}, 22 * cb);
     if (manyRootEntries)
         for (int i = 0; i < 10; ++i)
             b.AddFile(5, u"root entry " + std::u16string(1, static_cast<char16_t>(u'A' + i)), {'r'});
@@ -118,8 +127,8 @@ Bytes FatVolume(int bits, Bytes* rootDirectory) {
     if (rootDirectory) {
         uint64_t start = bits == 32 ? b.ClusterOffset(b.Opts().rootCluster)
                                     : (uint64_t{b.Opts().reservedSectors} + 2ull * b.SectorsPerFat()) * 512;
-        *rootDirectory = Bytes(b.Image().begin() + static_cast<long>(start),
-                               b.Image().begin() + static_cast<long>(start + 512));
+        *rootDirectory =
+            Bytes(b.Image().begin() + static_cast<long>(start), b.Image().begin() + static_cast<long>(start + 512));
     }
     return b.Image();
 }
@@ -128,7 +137,7 @@ Bytes Info2(const std::vector<std::pair<uint32_t, std::u16string>>& records) {
     Bytes out(20, 0);
     out[0] = 5;
     out[12] = 0x20;
-    out[13] = 0x03;   // record size 800
+    out[13] = 0x03;  // record size 800
     for (const auto& [number, path] : records) {
         Bytes r(800, 0);
         for (size_t i = 0; i < path.size() && i < 259; ++i) {
@@ -138,7 +147,7 @@ Bytes Info2(const std::vector<std::pair<uint32_t, std::u16string>>& records) {
         }
         r[260] = static_cast<uint8_t>(number);
         r[261] = static_cast<uint8_t>(number >> 8);
-        r[264] = 2;   // drive C
+        r[264] = 2;  // drive C
         out.insert(out.end(), r.begin(), r.end());
     }
     return out;
@@ -180,7 +189,8 @@ Bytes ExFatVolume(uint8_t clusterShift, Bytes* rootDirectory) {
     b.Delete(lost);
     Bytes& image = b.Image();
     const uint64_t root = b.SlotOffset(ExFatImageBuilder::kRoot, 0);
-    rootDirectory->assign(image.begin() + static_cast<long>(root), image.begin() + static_cast<long>(root + 2 * b.ClusterBytes()));
+    rootDirectory->assign(image.begin() + static_cast<long>(root),
+                          image.begin() + static_cast<long>(root + 2 * b.ClusterBytes()));
     return image;
 }
 
@@ -258,7 +268,7 @@ int main(int argc, char** argv) {
         {{0x12345, 0x100000, false}, {7, 0x40, false}},
     };
     for (size_t i = 0; i < std::size(runs); ++i) {
-        Bytes seed = {0x00, 0x00, 0x10, 0x00};   // a volume of 1 Mi clusters
+        Bytes seed = {0x00, 0x00, 0x10, 0x00};  // a volume of 1 Mi clusters
         Bytes list = fixture::EncodeRunList(runs[i]);
         seed.insert(seed.end(), list.begin(), list.end());
         Write("ntfs_runlist", "runs" + std::to_string(i), seed);
@@ -266,9 +276,10 @@ int main(int argc, char** argv) {
 
     std::vector<fixture::NtfsIndexEntry> entries;
     for (int i = 0; i < 6; ++i)
-        entries.push_back({static_cast<uint32_t>(20 + i), 5, u"entry " + std::u16string(1, static_cast<char16_t>(u'a' + i)),
-                           i % 2 == 0, static_cast<uint8_t>(i % 4), static_cast<uint64_t>(100 * i)});
-    Bytes block = {0x01 | (3 << 1)};   // INDX blocks of 4096 bytes
+        entries.push_back({static_cast<uint32_t>(20 + i), 5,
+                           u"entry " + std::u16string(1, static_cast<char16_t>(u'a' + i)), i % 2 == 0,
+                           static_cast<uint8_t>(i % 4), static_cast<uint64_t>(100 * i)});
+    Bytes block = {0x01 | (3 << 1)};  // INDX blocks of 4096 bytes
     Bytes indx = fixture::BuildIndexBlock(entries, 4096);
     block.insert(block.end(), indx.begin(), indx.end());
     Write("ntfs_index", "indx-block", block);
@@ -278,8 +289,12 @@ int main(int argc, char** argv) {
     Write("ntfs_index", "indx-512", small);
     {
         // The $INDEX_ROOT value of a directory record.
-        Bytes record = fixture::NtfsRecordBuilder(30).Directory(true).StandardInformation(1, 2).FileName(5, u"dir", 1, true)
-                           .IndexRoot({entries[0], entries[1], entries[2]}).Bytes();
+        Bytes record = fixture::NtfsRecordBuilder(30)
+                           .Directory(true)
+                           .StandardInformation(1, 2)
+                           .FileName(5, u"dir", 1, true)
+                           .IndexRoot({entries[0], entries[1], entries[2]})
+                           .Bytes();
         CMFTRecord r(record.data(), 30, false, nullptr);
         r.LocateRecordAttributes(0);
         ByteView value = r.ResidentValue(r.IndexRootAttribute());

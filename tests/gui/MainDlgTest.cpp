@@ -2,30 +2,29 @@
 // NTFS and a real FAT12 volume with deleted files) mapped to drive letters.
 #include <QAbstractItemModelTester>
 #include <QAction>
-#include <QDir>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
-#include <QMenu>
-#include <QUrl>
 #include <QFileDialog>
-#include <QProcess>
-#include <map>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QUrl>
+#include <map>
 #include <memory>
 
 #include "GuiTestSupport.h"
-#include "tests/fixtures/NtfsImageBuilder.h"
 #include "common/logger/Logger.h"
 #include "gui/CancelButton.h"
 #include "gui/ControlIds.h"
@@ -33,6 +32,7 @@
 #include "gui/HintPanel.h"
 #include "gui/MainDlg.h"
 #include "platform/DynamicLibrary.h"
+#include "tests/fixtures/NtfsImageBuilder.h"
 
 using namespace guitest;
 
@@ -143,12 +143,14 @@ private slots:
         QCOMPARE(dlg->StatusText(), QStringLiteral(" Drive E: is ready for scanning for deleted files"));
         auto* invitation = Find<CHintPanel>(*dlg, ids::IDC_INVITATION_PANEL);
         QVERIFY(invitation->isVisible());
-        QCOMPARE(invitation->Text(), QStringLiteral("Select drive to scan for deleted files and click the Scan button"));
+        QCOMPARE(invitation->Text(),
+                 QStringLiteral("Select drive to scan for deleted files and click the Scan button"));
         QVERIFY(!Find<CHintPanel>(*dlg, ids::IDC_NOT_SUPPORTED_PANEL)->isVisible());
         QCOMPARE(Find<QLineEdit>(*dlg, ids::IDC_FILES_FILTER)->text(), QStringLiteral("*.*"));
         QCOMPARE(Find<QLineEdit>(*dlg, ids::IDC_FOLDERS_FILTER)->text(), QStringLiteral("*"));
         QCOMPARE(Find<QLabel>(*dlg, ids::IDC_FILES_FILTER_LABEL)->text(), QStringLiteral("Filter found files:"));
-        QCOMPARE(Find<QLabel>(*dlg, ids::IDC_DESTINATION_LABEL)->text(), QStringLiteral("Undelete selected file(s) to:"));
+        QCOMPARE(Find<QLabel>(*dlg, ids::IDC_DESTINATION_LABEL)->text(),
+                 QStringLiteral("Undelete selected file(s) to:"));
         QVERIFY(Find<QLineEdit>(*dlg, ids::IDC_DESTINATION)->text().startsWith(m_folders->Path()));
         QVERIFY(!dlg->findChild<CCancelButton*>()->isVisible());
         QVERIFY(!dlg->findChild<QProgressBar*>()->isVisible());
@@ -214,8 +216,9 @@ private slots:
         QCOMPARE(Column(*dlg, 2), QStringList({"/", "/"}));
         QCOMPARE(Column(*dlg, 3), QStringList({"Good", "Good"}));
         QCOMPARE(Column(*dlg, 4), QStringList({"0 KB", "0 KB"}));
-        QCOMPARE(dlg->StatusText(),
-                 QStringLiteral(" Current folder of drive E: has 2 deleted structures, 0 files and 2 folders match filter"));
+        QCOMPARE(
+            dlg->StatusText(),
+            QStringLiteral(" Current folder of drive E: has 2 deleted structures, 0 files and 2 folders match filter"));
         QCOMPARE(Button(*dlg, ids::IDC_RESCAN)->text(), QStringLiteral("Rescan E:"));
         QCOMPARE(dlg->Command(ids::ID_FILE_SCAN)->text(), QStringLiteral("Rescan E:"));
         QVERIFY(Button(*dlg, ids::IDC_UNDELETE)->isEnabled());
@@ -231,8 +234,9 @@ private slots:
         QCOMPARE(Column(*dlg, 4).at(2), QStringLiteral("106 KB"));
         QCOMPARE(Column(*dlg, 1).at(0), QString());
         QVERIFY(!Column(*dlg, 1).at(2).isEmpty());
-        QCOMPARE(dlg->StatusText(),
-                 QStringLiteral(" Current folder of drive E: has 2 deleted structures, 1 files and 1 folders match filter"));
+        QCOMPARE(
+            dlg->StatusText(),
+            QStringLiteral(" Current folder of drive E: has 2 deleted structures, 1 files and 1 folders match filter"));
         DoubleClickRow(*dlg, RowOf(*dlg, "Letters"));
         QCOMPARE(Column(*dlg, 0), QStringList({"..", "letter.txt"}));
         // Backspace goes up, as the ".." row does.
@@ -314,8 +318,9 @@ private slots:
         files->selectAll();
         QTest::keyClicks(files, "let");
         QCOMPARE(Column(*dlg, 0), QStringList({"..", "Letters"}));
-        QCOMPARE(dlg->StatusText(),
-                 QStringLiteral(" Current folder of drive E: has 2 deleted structures, 0 files and 1 folders match filter"));
+        QCOMPARE(
+            dlg->StatusText(),
+            QStringLiteral(" Current folder of drive E: has 2 deleted structures, 0 files and 1 folders match filter"));
 
         folders->setFocus();
         folders->selectAll();
@@ -329,8 +334,9 @@ private slots:
         QCOMPARE(files->text(), QStringLiteral("*.*"));
         QCOMPARE(folders->text(), QString());
         QCOMPARE(Column(*dlg, 0), QStringList({"..", "Letters", "numbers.txt"}));
-        QCOMPARE(dlg->StatusText(),
-                 QStringLiteral(" Current folder of drive E: has 2 deleted structures, 1 files and 1 folders match filter"));
+        QCOMPARE(
+            dlg->StatusText(),
+            QStringLiteral(" Current folder of drive E: has 2 deleted structures, 1 files and 1 folders match filter"));
     }
 
     void undeleteOfAFileAndOfAFolder() {
@@ -502,7 +508,8 @@ private slots:
             Click(Button(*dlg, ids::IDC_UNDELETE));
             QCOMPARE(script.unexpected, 0);
             QCOMPARE(script.seen.size(), 2);
-            QVERIFY2(script.seen[0].contains("Folder 'Letters' was successfully recovered"), qPrintable(script.seen[0]));
+            QVERIFY2(script.seen[0].contains("Folder 'Letters' was successfully recovered"),
+                     qPrintable(script.seen[0]));
             QCOMPARE(script.seen[1], QStringLiteral("Quenvar|File 'numbers.txt' was successfully recovered."));
             QCOMPARE(ReadAll(out.filePath("numbers(2).txt")), expected);
         }
@@ -522,9 +529,9 @@ private slots:
         auto geometry = [&](int id) { return dlg->findChild<QWidget*>(QString::number(id))->geometry(); };
         const QSize client0 = client->size();
         std::map<int, QRect> before;
-        const int all[] = {ids::IDC_DRIVE_TREE,    ids::IDC_RESCAN,          ids::IDC_FILE_LIST,
-                           ids::IDC_FILES_FILTER,  ids::IDC_FOLDERS_FILTER,  ids::IDC_CLEAR_FILTER,
-                           ids::IDC_DESTINATION,   ids::IDC_BROWSE,          ids::IDC_UNDELETE,
+        const int all[] = {ids::IDC_DRIVE_TREE,         ids::IDC_RESCAN,         ids::IDC_FILE_LIST,
+                           ids::IDC_FILES_FILTER,       ids::IDC_FOLDERS_FILTER, ids::IDC_CLEAR_FILTER,
+                           ids::IDC_DESTINATION,        ids::IDC_BROWSE,         ids::IDC_UNDELETE,
                            ids::IDC_FILES_FILTER_LABEL, ids::IDC_ETCHED_VERTICAL};
         for (int id : all) before[id] = geometry(id);
 
@@ -642,13 +649,14 @@ private slots:
         connect(&watcher, &QTimer::timeout, [&] {
             if (!dlg.IsScanning() || progress->value() < 1) return;
             sawRunning = cancel->isVisible() && progress->isVisible() && !Button(dlg, ids::IDC_RESCAN)->isEnabled() &&
-                         !Button(dlg, ids::IDC_CLEAR_FILTER)->isEnabled() && !Button(dlg, ids::IDC_BROWSE)->isEnabled() &&
-                         !FileMenuEnabled(dlg) && dlg.cursor().shape() == Qt::WaitCursor &&
+                         !Button(dlg, ids::IDC_CLEAR_FILTER)->isEnabled() &&
+                         !Button(dlg, ids::IDC_BROWSE)->isEnabled() && !FileMenuEnabled(dlg) &&
+                         dlg.cursor().shape() == Qt::WaitCursor &&
                          dlg.StatusText() == QStringLiteral(" Scanning drive E: ");
             watcher.stop();
             if (!sawRunning)
-                qWarning("running state: cancel %d progress %d rescan %d scan %d cursor %d status '%s'", cancel->isVisible(),
-                         progress->isVisible(), Button(dlg, ids::IDC_RESCAN)->isEnabled(),
+                qWarning("running state: cancel %d progress %d rescan %d scan %d cursor %d status '%s'",
+                         cancel->isVisible(), progress->isVisible(), Button(dlg, ids::IDC_RESCAN)->isEnabled(),
                          FileMenuEnabled(dlg), dlg.cursor().shape(), qPrintable(dlg.StatusText()));
             Click(cancel);
         });
@@ -695,9 +703,10 @@ private slots:
         QVERIFY(!dlg->ProfileValue("HomeURL").isEmpty());
         QCOMPARE(catcher.urls[2], QUrl::fromLocalFile(m_folders->Path()));
         // The File menu: Open Log Folder and a separator just above Exit.
-        QList<QAction*> file = dlg->Command(ids::ID_APP_EXIT)->associatedObjects().isEmpty()
-                                   ? QList<QAction*>()
-                                   : qobject_cast<QMenu*>(dlg->Command(ids::ID_APP_EXIT)->associatedObjects().first())->actions();
+        QList<QAction*> file =
+            dlg->Command(ids::ID_APP_EXIT)->associatedObjects().isEmpty()
+                ? QList<QAction*>()
+                : qobject_cast<QMenu*>(dlg->Command(ids::ID_APP_EXIT)->associatedObjects().first())->actions();
         QVERIFY(file.size() >= 3);
         QCOMPARE(file.last()->text(), QStringLiteral("Exit"));
         QVERIFY(file[file.size() - 2]->isSeparator());
@@ -709,7 +718,8 @@ private slots:
         QVERIFY(QFile::copy(SamplePath("ntfs-sample.img"), copy));
         const QString mountPoint = m_folders->File("m");
         QVERIFY(QDir().mkpath(mountPoint));
-        if (QProcess::execute("ntfs-3g", {copy, mountPoint}) != 0) QSKIP("ntfs-3g cannot mount here (needs root and FUSE)");
+        if (QProcess::execute("ntfs-3g", {copy, mountPoint}) != 0)
+            QSKIP("ntfs-3g cannot mount here (needs root and FUSE)");
         struct Unmount {
             QString at;
             ~Unmount() { QProcess::execute("umount", {at}); }
@@ -725,8 +735,9 @@ private slots:
         script.ThenOk();
         SelectRows(dlg, {"Photos"});
         Click(Button(dlg, ids::IDC_UNDELETE));
-        QCOMPARE(script.seen, QStringList({"Cannot Undelete to Drive E:|Select destination folder on a different drive. "
-                                           "Saving to drive E:\nmay harm the file(s) you want to undelete."}));
+        QCOMPARE(script.seen,
+                 QStringList({"Cannot Undelete to Drive E:|Select destination folder on a different drive. "
+                              "Saving to drive E:\nmay harm the file(s) you want to undelete."}));
         QVERIFY(!QFile::exists(mountPoint + "/Documents/Photos"));
     }
 

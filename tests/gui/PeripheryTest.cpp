@@ -58,7 +58,8 @@ QStringList ArchiveMembers(const QByteArray& zip) {
     for (qsizetype at = zip.indexOf("PK\x01\x02"); at >= 0 && at + 46 <= zip.size();
          at = zip.indexOf("PK\x01\x02", at + 4)) {
         const auto u16 = [&](qsizetype off) {
-            return static_cast<int>(static_cast<uint8_t>(zip[at + off]) | (static_cast<uint8_t>(zip[at + off + 1]) << 8));
+            return static_cast<int>(static_cast<uint8_t>(zip[at + off]) |
+                                    (static_cast<uint8_t>(zip[at + off + 1]) << 8));
         };
         names << QString::fromUtf8(zip.mid(at + 46, u16(28)));
     }
@@ -93,7 +94,8 @@ private slots:
 
     void MftDumpListsNtfsVolumesAndReportsEachStep() {
         const QString ntfs = WriteNtfsVolume(m_folders->File("ntfs.img"));
-        SetDrives({Drive('C', m_folders->File("missing.img")), Drive('F', ntfs), Drive('G', SamplePath("fat-sample.img"))});
+        SetDrives(
+            {Drive('C', m_folders->File("missing.img")), Drive('F', ntfs), Drive('G', SamplePath("fat-sample.img"))});
         QDir(m_folders->Path()).mkdir(QStringLiteral("out"));
         const QString out = m_folders->File("out");
         CMFTDumpDlg dlg(nullptr, out);
@@ -158,7 +160,8 @@ private slots:
         script.Then([](QWidget* w) {
             auto* dump = qobject_cast<CMFTDumpDlg*>(w);
             QVERIFY2(dump, "the MFT dump dialog was expected");
-            QTest::mouseClick(dump->findChild<QPushButton*>(QString::number(CMFTDumpDlg::IDC_GET_DUMP)), Qt::LeftButton);
+            QTest::mouseClick(dump->findChild<QPushButton*>(QString::number(CMFTDumpDlg::IDC_GET_DUMP)),
+                              Qt::LeftButton);
             dump->reject();
         });
         main.Command(ids::ID_FILE_MFTDUMP)->trigger();
@@ -174,14 +177,16 @@ private slots:
             QString web, mail;
         } cases[] = {
             {{"Quenvar 2.5", "Beta", "Copyright (C) Somebody", "https://elsewhere.test/", "help@elsewhere.test"},
-             "https://elsewhere.test/", "help@elsewhere.test"},
+             "https://elsewhere.test/",
+             "help@elsewhere.test"},
             {{"Quenvar 2.5", "", "", "", ""}, CAboutDlg::kWebAddress, CAboutDlg::kSupportEmail},
         };
         for (const Case& c : cases) {
             CAboutDlg about(nullptr, c.texts, runtime);
             about.show();
             QCOMPARE(about.windowTitle(), QStringLiteral("About"));
-            QCOMPARE(Find<QLabel>(about, CAboutDlg::IDC_PRODUCT)->text(), c.texts.titleAndVersion + " " + c.texts.versionDesc);
+            QCOMPARE(Find<QLabel>(about, CAboutDlg::IDC_PRODUCT)->text(),
+                     c.texts.titleAndVersion + " " + c.texts.versionDesc);
             QCOMPARE(Find<QLabel>(about, CAboutDlg::IDC_COPYRIGHT)->text(), c.texts.copyright);
             QLabel* web = Find<QLabel>(about, CAboutDlg::IDC_WEB_LINK);
             QLabel* mail = Find<QLabel>(about, CAboutDlg::IDC_MAIL_LINK);
@@ -255,8 +260,7 @@ private slots:
         QCOMPARE(script.Pending(), 0);
         QCOMPARE(script.unexpected, 0);
         QCOMPARE(QFileInfo(offered).fileName(), QStringLiteral("mvdiag.zip"));
-        QCOMPARE(ArchiveMembers(ReadAll(target)),
-                 (QStringList{"contents.txt", "diagnostics.txt", "session.log"}));
+        QCOMPARE(ArchiveMembers(ReadAll(target)), (QStringList{"contents.txt", "diagnostics.txt", "session.log"}));
     }
 
     void HelpLoaderShowsPagesOrNothing() {
@@ -278,7 +282,8 @@ private slots:
         QCOMPARE(viewer->CurrentTopic(), QStringLiteral("index.html"));
         QVERIFY(viewer->Browser()->toPlainText().contains(QStringLiteral("Getting started")));
         QCOMPARE(viewer->Contents()->count(), 9);
-        QCOMPARE(loader.HtmlHelp(nullptr, contents + QStringLiteral("::/toolbox.html"), CHelpLoader::HH_DISPLAY_TOC, 0), 1);
+        QCOMPARE(loader.HtmlHelp(nullptr, contents + QStringLiteral("::/toolbox.html"), CHelpLoader::HH_DISPLAY_TOC, 0),
+                 1);
         QCOMPARE(loader.Viewer(), viewer);
         QCOMPARE(viewer->CurrentTopic(), QStringLiteral("toolbox.html"));
         QCOMPARE(viewer->Contents()->currentItem()->text(), QStringLiteral("The Toolbox menu"));

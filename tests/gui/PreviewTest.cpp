@@ -89,7 +89,8 @@ private slots:
         m_folders = std::make_unique<IsolatedFolders>();
         g_Logger.Open(m_folders->File("test.log").toUtf8().constData());
         g_Logger.Activate();
-        for (int i = 0; i < 40; ++i) m_text += "A line of plain text to preview, number " + QByteArray::number(i) + ".\n";
+        for (int i = 0; i < 40; ++i)
+            m_text += "A line of plain text to preview, number " + QByteArray::number(i) + ".\n";
         for (int i = 0; i < 700; ++i) m_binary += static_cast<char>((i * 37) & 0xFF);
         QImage picture(48, 32, QImage::Format_RGB32);
         picture.fill(QColor(20, 120, 200));
@@ -187,10 +188,12 @@ private slots:
             const QModelIndex cell = list->model()->index(row, CFileListModel::kContentColumn);
             // The first answer is a placeholder; the check runs between events.
             QTRY_COMPARE(cell.data().toString(), QStringLiteral("matches"));
-            QTRY_COMPARE(list->model()->index(Select(*dlg, "otes.txt"), CFileListModel::kContentColumn).data().toString(),
-                         QStringLiteral("matches"));
-            QTRY_COMPARE(list->model()->index(Select(*dlg, "able.bin"), CFileListModel::kContentColumn).data().toString(),
-                         QStringLiteral("unknown type"));
+            QTRY_COMPARE(
+                list->model()->index(Select(*dlg, "otes.txt"), CFileListModel::kContentColumn).data().toString(),
+                QStringLiteral("matches"));
+            QTRY_COMPARE(
+                list->model()->index(Select(*dlg, "able.bin"), CFileListModel::kContentColumn).data().toString(),
+                QStringLiteral("unknown type"));
             QVERIFY(list->columnWidth(CFileListModel::kContentColumn) >
                     list->fontMetrics().horizontalAdvance("does not match"));
         }

@@ -1,12 +1,12 @@
 // The application object: which file becomes the log, and the real program started as
 // a person starts it (a second copy ends silently, the log of the command line).
-#include <sys/file.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <QCryptographicHash>
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTest>

@@ -37,7 +37,9 @@ TEST(ContentCheck, EachTypeMatchesItsOwnSignatureAndNoOther) {
         {"a.avi", Bytes(std::string_view("RIFF\x10\0\0\0AVI LIST", 16))},
         {"a.webp", Bytes(std::string_view("RIFF\x10\0\0\0WEBPVP8 ", 16))},
         {"a.mp3", Bytes("ID3\x04")},
-        {"a.mp4", Bytes(std::string_view("\0\0\0\x18" "ftypisom", 12))},
+        {"a.mp4", Bytes(std::string_view("\0\0\0\x18"
+                                         "ftypisom",
+                                         12))},
         {"a.mov", Bytes(std::string_view("\0\0\0\x08wide", 8))},
         {"a.7z", Bytes(std::string_view("7z\xBC\xAF\x27\x1C\0\x04", 8))},
         {"a.rar", Bytes(std::string_view("Rar!\x1A\x07\x00", 7))},

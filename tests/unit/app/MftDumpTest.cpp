@@ -240,9 +240,10 @@ TEST_F(MftDump, OnlyNtfsVolumesAreListedSortedByLetter) {
         std::ofstream out(m_dir / "fat.img", std::ios::binary);
         out.write(reinterpret_cast<const char*>(fatImage.data()), static_cast<std::streamsize>(fatImage.size()));
     }
-    const std::vector<platform::DriveSource> withNtfs = {
-        {'K', ntfsB, false, true}, {'D', m_dir / "fat.img", false, true}, {'F', ntfsA, false, true},
-        {'G', m_dir / "absent.img", false, true}};
+    const std::vector<platform::DriveSource> withNtfs = {{'K', ntfsB, false, true},
+                                                         {'D', m_dir / "fat.img", false, true},
+                                                         {'F', ntfsA, false, true},
+                                                         {'G', m_dir / "absent.img", false, true}};
     const auto list = mftdump::ListNtfsVolumes(withNtfs);
     ASSERT_EQ(list.volumes.size(), 2u);
     EXPECT_EQ(list.volumes[0].letter, 'F');

@@ -39,8 +39,9 @@ void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
 std::string Mask(const std::string& log) {
     static const std::vector<std::pair<std::regex, std::string>> rules = {
         {std::regex(R"(^(.{6}) [0-9:]* \| )", std::regex::multiline), "$1 | "},
-        {std::regex(R"(^(.{6} \| (__DATE__|__TIME__|Today is|GetCurrentDirectory|GetSystemDirectory|GetTempPath|GetComputerName)) \[.*\] $)",
-                    std::regex::multiline),
+        {std::regex(
+             R"(^(.{6} \| (__DATE__|__TIME__|Today is|GetCurrentDirectory|GetSystemDirectory|GetTempPath|GetComputerName)) \[.*\] $)",
+             std::regex::multiline),
          "$1 [*] "},
         {std::regex(R"(pDiskDrive pointer is -> \d+)"), "pDiskDrive pointer is -> *"},
         {std::regex(R"(First file handle: 0x[0-9A-F]+h)"), "First file handle: 0x*h"},

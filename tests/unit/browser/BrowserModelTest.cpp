@@ -19,12 +19,26 @@ TEST(WildcardTest, PatternsMatchAsTheFiltersNeed) {
         const char* pattern;
         int match;
     } cases[] = {
-        {"a.txt", "*.*", 1},      {"noext", "*.*", 0},        {"ABfile.doc", "ab*", 1},
-        {"xab", "ab*", 0},        {"aab.txt", "*ab*", 1},     {"noext", "*.", 1},
-        {"a.txt", "*.", 0},       {"a.txt", "?.txt", 1},      {"ab.txt", "?.txt", 0},
-        {"anything", "*", 1},     {"ReadMe.TXT", "readme.txt*", 1}, {"stra\xc3\x9f" "e", "STRA*", 1},
-        {"a.txt", "a.txt", 1},    {"a.txt", "a.tx", 0},       {"abcabd", "*abd", 1},
-        {"", "*", 1},             {"", "a*", 0},              {"x", "**x**", 1},
+        {"a.txt", "*.*", 1},
+        {"noext", "*.*", 0},
+        {"ABfile.doc", "ab*", 1},
+        {"xab", "ab*", 0},
+        {"aab.txt", "*ab*", 1},
+        {"noext", "*.", 1},
+        {"a.txt", "*.", 0},
+        {"a.txt", "?.txt", 1},
+        {"ab.txt", "?.txt", 0},
+        {"anything", "*", 1},
+        {"ReadMe.TXT", "readme.txt*", 1},
+        {"stra\xc3\x9f"
+         "e",
+         "STRA*", 1},
+        {"a.txt", "a.txt", 1},
+        {"a.txt", "a.tx", 0},
+        {"abcabd", "*abd", 1},
+        {"", "*", 1},
+        {"", "a*", 0},
+        {"x", "**x**", 1},
     };
     for (const Case& c : cases) EXPECT_EQ(MatchWildcard(c.name, c.pattern), c.match) << c.name << " / " << c.pattern;
 }
@@ -200,7 +214,8 @@ TEST_F(BrowserTest, ThreeClicksOnAColumnSortUpDownUp) {
 TEST_F(BrowserTest, SortingAThousandRowsKeepsEveryRow) {
     NodeEntry* many = MemoryParser::Add(root, 40, "many", true, true);
     for (int i = 0; i < 2500; ++i)
-        MemoryParser::Add(many, 1000 + i, ("f" + std::to_string(i % 37) + ".x").c_str(), false, true, (i * 7919) % 1000);
+        MemoryParser::Add(many, 1000 + i, ("f" + std::to_string(i % 37) + ".x").c_str(), false, true,
+                          (i * 7919) % 1000);
     model.OnScanFinished();
     model.EnterFolder(many);
     model.ClickColumn(browser::COL_SIZE);

@@ -2,7 +2,6 @@
 // over generated names as the FAT walk sees them (UTF-16 long names converted to UTF-8).
 #include <gtest/gtest.h>
 
-
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -31,8 +30,8 @@ TEST(NameRule, LengthsAroundTheLimitInEveryWidth) {
             std::u16string name;
             while (name.size() + piece.size() <= target) name += piece;
             while (name.size() < target) name += u'b';
-            SCOPED_TRACE(testing::Message() << "piece units " << piece.size() << " first " << int(piece[0])
-                                            << " length " << target);
+            SCOPED_TRACE(testing::Message()
+                         << "piece units " << piece.size() << " first " << int(piece[0]) << " length " << target);
             EXPECT_EQ(Storable(name), target <= 255);
         }
     }

@@ -84,8 +84,8 @@ TEST(NodeEntry, AssignSharesChildrenSoOneSideIsDestroyedAndTheOtherReleased) {
     EXPECT_EQ(copy.name, original->name);
     EXPECT_EQ(copy.ChildCount(), 2u);
     original->Release();
-    delete original;    // frees nothing shared
-    copy.Destroy();     // frees every child and the shared name exactly once (ASan checks)
+    delete original;  // frees nothing shared
+    copy.Destroy();   // frees every child and the shared name exactly once (ASan checks)
     EXPECT_FALSE(copy.HasChildren());
     EXPECT_EQ(copy.name, nullptr);
 }

@@ -61,9 +61,7 @@ public:
         o->dwExtra = ctx->dwPosition;
         return InsertHandle(o);
     }
-    uint32_t OpenFileByTreeRef(NodeEntry*) override {
-        return m_bOutOfMemory ? 0 : InsertHandle(new CHandleObject);
-    }
+    uint32_t OpenFileByTreeRef(NodeEntry*) override { return m_bOutOfMemory ? 0 : InsertHandle(new CHandleObject); }
     uint32_t SetFilePointer(uint32_t, LONG, LONG*, int) override { return 0; }
     BOOL ReadFile(uint32_t, void*, uint32_t, uint32_t*) override { return FALSE; }
     uint32_t GetFileSize(uint32_t, uint32_t*) override { return 0; }
@@ -182,10 +180,10 @@ TEST(ParserBase, NameRules) {
     struct Case {
         const char* name;
         bool valid;
-    } cases[] = {{"a.txt", true}, {"", false}, {".", false}, {"..", false}, {"...", true},
-                 {"a:b", false},  {"a/b", false}, {"a\\b", false}, {"a|b", false}, {"a?", false},
-                 {"a*", false},   {"<a>", false}, {"\"q\"", false}, {"tab\there", false},
-                 {"r\xC3\xA9sum\xC3\xA9", true}};
+    } cases[] = {
+        {"a.txt", true}, {"", false},    {".", false},     {"..", false},        {"...", true},
+        {"a:b", false},  {"a/b", false}, {"a\\b", false},  {"a|b", false},       {"a?", false},
+        {"a*", false},   {"<a>", false}, {"\"q\"", false}, {"tab\there", false}, {"r\xC3\xA9sum\xC3\xA9", true}};
     for (const Case& c : cases) EXPECT_EQ(CFileSystemParser::IsValidFileNameA(c.name), c.valid) << c.name;
     EXPECT_FALSE(CFileSystemParser::IsValidFileNameW(u"a:b"));
     EXPECT_TRUE(CFileSystemParser::IsValidFileNameW(u"\u00e9t\u00e9"));
@@ -202,7 +200,7 @@ TEST(ParserBase, CanCreateFileTestsTheDestinationWithATestFile) {
     EXPECT_FALSE(platform::FileExists(dir + "/fresh.txt"));  // the test file is removed
     std::ofstream(dir + "/taken.txt") << "x";
     EXPECT_TRUE(p.CanCreateFileA("taken.txt", dir.c_str()));
-    EXPECT_TRUE(platform::FileExists(dir + "/taken.txt"));   // an existing file is left alone
+    EXPECT_TRUE(platform::FileExists(dir + "/taken.txt"));  // an existing file is left alone
     EXPECT_FALSE(p.CanCreateFileA(std::string(300, 'n').c_str(), dir.c_str()));
     EXPECT_FALSE(p.CanCreateFileW(u"RECYCLED:", dir.c_str()));
     std::remove((dir + "/taken.txt").c_str());
@@ -302,7 +300,7 @@ TEST(NameRule, AgreesWithATestFileWhereTheFolderTakesTheName) {
     for (int i = 0; i < 400; ++i) {
         std::u16string name;
         const size_t target = 1 + random() % 120;
-        while (name.size() < target) name += pieces[random() % pieces.size()];  
+        while (name.size() < target) name += pieces[random() % pieces.size()];
         if (random() % 4 == 0) name.insert(name.begin() + static_cast<long>(random() % name.size()), u':');
         const std::string utf8 = platform::Utf16ToUtf8(name);
         if (utf8.size() > 255) continue;

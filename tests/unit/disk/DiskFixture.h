@@ -57,8 +57,8 @@ public:
 
     std::string WriteImage(const std::string& name, const std::vector<uint8_t>& bytes) const {
         const std::string path = *this / name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         return path;
     }
 

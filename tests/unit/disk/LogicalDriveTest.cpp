@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <memory>
@@ -126,9 +126,7 @@ TEST_F(LogicalDriveTest, ErrorLineNamesTheLow32BitsOfAHighSector) {
     // A sparse image just over 2 TiB: sector 2^32 + 3 is logged as 3.
     const std::string sparse = m_dir / "big.img";
     const uint64_t sectors = (1ull << 32) + 16;
-    {
-        std::ofstream touch(sparse);
-    }
+    { std::ofstream touch(sparse); }
     if (::truncate(sparse.c_str(), static_cast<off_t>(sectors * kSectorSize)) != 0)
         GTEST_SKIP() << "the file system cannot hold a sparse 2 TiB file";
     platform::InjectUnreadableSector(sparse, (1ull << 32) + 3);

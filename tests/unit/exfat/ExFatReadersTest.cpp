@@ -135,7 +135,7 @@ TEST(ExFatBootRegion, ChecksumSkipsFlagsAndPercentInUse) {
     img[106] ^= 0x02;  // volume dirty
     img[112] = 55;     // percent in use
     EXPECT_TRUE(exfat::VerifyBootRegion(region, 512));
-    img[100] ^= 1;     // serial number
+    img[100] ^= 1;  // serial number
     EXPECT_FALSE(exfat::VerifyBootRegion(region, 512));
     builder.WriteBootChecksums();
     EXPECT_TRUE(exfat::VerifyBootRegion(region, 512));
@@ -154,10 +154,10 @@ TEST(ExFatBootSector, DetectionChecksTheFields) {
         size_t offset;
         uint8_t value;
     };
-    for (Case c : {Case{"non-zero old parameter block", 20, 1}, Case{"sector shift 8", 108, 8},
-                   Case{"sector shift 13", 108, 13}, Case{"cluster of 64 MiB", 109, 17}, Case{"three FATs", 110, 3},
-                   Case{"FAT inside the boot regions", 80, 10}, Case{"heap past the volume", 95, 0x10},
-                   Case{"heap before the FAT's end", 88, 25}}) {
+    for (Case c :
+         {Case{"non-zero old parameter block", 20, 1}, Case{"sector shift 8", 108, 8}, Case{"sector shift 13", 108, 13},
+          Case{"cluster of 64 MiB", 109, 17}, Case{"three FATs", 110, 3}, Case{"FAT inside the boot regions", 80, 10},
+          Case{"heap past the volume", 95, 0x10}, Case{"heap before the FAT's end", 88, 25}}) {
         std::vector<uint8_t> b = boot;
         b[c.offset] = c.value;
         EXPECT_EQ(DetectFileSystem(b.data(), b.size()), FS_UNKNOWN) << c.fault;
@@ -188,20 +188,20 @@ TEST(ExFatTime, OffsetIncrementAndImpossibleDates) {
     const uint32_t stamp = ExFatImageBuilder::kDefaultStamp;  // 2024-05-06 07:08:10
     FILETIME local = 0;
     ASSERT_TRUE(platform::DosDateTimeToFileTime(stamp >> 16, stamp & 0xFFFF, &local));
-    EXPECT_EQ(exfat::StampToFileTime(stamp, 0, 0x80), local);                           // UTC
-    EXPECT_EQ(exfat::StampToFileTime(stamp, 150, 0x80), local + 15000000);               // +1.5 s
-    EXPECT_EQ(exfat::StampToFileTime(stamp, 0, 0x84), local - 36000000000ull);           // UTC+1:00
-    EXPECT_EQ(exfat::StampToFileTime(stamp, 0, 0x80 | 0x7C), local + 36000000000ull);    // UTC-1:00
+    EXPECT_EQ(exfat::StampToFileTime(stamp, 0, 0x80), local);                          // UTC
+    EXPECT_EQ(exfat::StampToFileTime(stamp, 150, 0x80), local + 15000000);             // +1.5 s
+    EXPECT_EQ(exfat::StampToFileTime(stamp, 0, 0x84), local - 36000000000ull);         // UTC+1:00
+    EXPECT_EQ(exfat::StampToFileTime(stamp, 0, 0x80 | 0x7C), local + 36000000000ull);  // UTC-1:00
     EXPECT_EQ(exfat::StampToFileTime(stamp, 250, 0x80), local);  // an increment past 1.99 s is ignored
     EXPECT_EQ(exfat::StampToFileTime(0, 0, 0x80), 0u);
     EXPECT_EQ(exfat::StampToFileTime((44u << 25) | (13u << 21) | (1u << 16), 0, 0x80), 0u);  // month 13
 }
 
 TEST(ExFatTable, ChainsArePlausibleOnlyWhenTheyMatchTheSize) {
-    std::map<uint32_t, uint32_t> fat{{10, 11}, {11, 20}, {20, 0xFFFFFFFF},   // 3 clusters
-                                     {30, 31}, {31, 30},                       // loop
-                                     {40, 41}, {41, 0},                        // free entry
-                                     {50, 5000}};                              // outside the heap
+    std::map<uint32_t, uint32_t> fat{{10, 11},  {11, 20}, {20, 0xFFFFFFFF},  // 3 clusters
+                                     {30, 31},  {31, 30},                    // loop
+                                     {40, 41},  {41, 0},                     // free entry
+                                     {50, 5000}};                            // outside the heap
     exfat::FatTable table;
     table.Attach(100, [&](uint64_t offset, uint8_t* out, size_t length) {
         std::memset(out, 0, length);
@@ -241,8 +241,16 @@ TEST(ExFatBitmap, CountsMatchBitByBitAcrossWordsAndTheHeapsEnd) {
             if (c >= 2 && c < clusters + 2 && ((bytes[(c - 2) / 8] >> ((c - 2) % 8)) & 1)) ++n;
         return n;
     };
-    for (auto [first, count] : {std::pair<uint32_t, uint32_t>{2, 1}, {2, 64}, {60, 10}, {65, 64}, {66, 200},
-                                {0, 5}, {290, 50}, {301, 1}, {302, 10}, {2, 300}}) {
+    for (auto [first, count] : {std::pair<uint32_t, uint32_t>{2, 1},
+                                {2, 64},
+                                {60, 10},
+                                {65, 64},
+                                {66, 200},
+                                {0, 5},
+                                {290, 50},
+                                {301, 1},
+                                {302, 10},
+                                {2, 300}}) {
         EXPECT_EQ(bitmap.CountAllocated({{first, count}}), naive(first, count)) << first << "+" << count;
     }
     EXPECT_EQ(bitmap.CountAllocated({{2, 10}, {100, 5}}), naive(2, 10) + naive(100, 5));

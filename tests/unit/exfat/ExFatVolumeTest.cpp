@@ -155,8 +155,8 @@ TEST_F(ExFatVolumeTest, ALiveFolderKeepsTheClusterADeletedOneHad) {
     builder.AddFile(old, u"stale.txt", Bytes(10, 5));
     builder.Delete(oldSet);
     // A new folder whose entry set names the deleted folder's first cluster.
-    auto bytes = ExFatImageBuilder::EntrySetBytes(u"new", 0x10, oldSet.clusters.front(),
-                                                  2 * builder.ClusterBytes(), 2 * builder.ClusterBytes(), 0x03);
+    auto bytes = ExFatImageBuilder::EntrySetBytes(u"new", 0x10, oldSet.clusters.front(), 2 * builder.ClusterBytes(),
+                                                  2 * builder.ClusterBytes(), 0x03);
     builder.AddRawSet(ExFatImageBuilder::kRoot, bytes);
     Scan();
     NodeEntry* oldNode = Child(Root(), "old");
@@ -202,8 +202,8 @@ TEST_F(ExFatVolumeTest, DamagedSetsAreListedFromASaneStreamEntry) {
     builder.Delete(bad);
     builder.Delete(wild);
     std::vector<uint8_t>& img = builder.Image();
-    img[builder.SetOffset(bad) + 2] ^= 0xFF;                    // set checksum
-    img[builder.SetOffset(wild) + 32 + 20 + 3] = 0x7F;          // first cluster far outside the heap
+    img[builder.SetOffset(bad) + 2] ^= 0xFF;            // set checksum
+    img[builder.SetOffset(wild) + 32 + 20 + 3] = 0x7F;  // first cluster far outside the heap
     Scan();
     NodeEntry* b = Child(Root(), "bad sum.txt");
     ASSERT_NE(b, nullptr);

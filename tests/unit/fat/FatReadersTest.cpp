@@ -59,11 +59,22 @@ TEST(ShortName, FormatsNameAndExtension) {
     } cases[] = {
         {"README  TXT", 0, "README.TXT", "README.TXT"},
         {"MAKEFILE   ", 0, "MAKEFILE", "MAKEFILE"},
-        {"\xE5" "EADME  TXT", 0, "\xE5" "EADME.TXT", "_EADME.TXT"},
+        {"\xE5"
+         "EADME  TXT",
+         0,
+         "\xE5"
+         "EADME.TXT",
+         "_EADME.TXT"},
         {"README  TXT", 0x08, "README.TXT", "readme.TXT"},
         {"README  TXT", 0x18, "README.TXT", "readme.txt"},
-        {"\x05" "BC     TXT", 0, "\x05" "BC.TXT", "\xCF\x83" "BC.TXT"},   // 0xE5 in CP437 is sigma
-        {"CAF\x82    TXT", 0, "CAF\x82.TXT", "CAF\xC3\xA9.TXT"},       // 0x82 is e-acute
+        {"\x05"
+         "BC     TXT",
+         0,
+         "\x05"
+         "BC.TXT",
+         "\xCF\x83"
+         "BC.TXT"},                                               // 0xE5 in CP437 is sigma
+        {"CAF\x82    TXT", 0, "CAF\x82.TXT", "CAF\xC3\xA9.TXT"},  // 0x82 is e-acute
         {"MY VOLUME  ", 0, "MY VOLUM.E", "MY VOLUM.E"},
     };
     for (const Case& c : cases) {
@@ -90,7 +101,7 @@ TEST(LongName, PieceLengthFollowsThePadding) {
         ASSERT_EQ(entries.size(), 1u);
         Entry e = entries[0];
         if (c.expected == 5) std::fill(e.begin() + 11 + 3, e.begin() + 26, 0xFF);  // group 2 all 0xFF
-        if (c.expected == 11) std::fill(e.begin() + 28, e.end(), 0xFF);           // group 3 all 0xFF
+        if (c.expected == 11) std::fill(e.begin() + 28, e.end(), 0xFF);            // group 3 all 0xFF
         std::u16string text;
         uint8_t order = 0;
         fatdir::ReadLongNamePiece(View(e), &text, &order);

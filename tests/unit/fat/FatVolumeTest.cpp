@@ -172,9 +172,9 @@ TEST(FatClusters, ContiguousRunsEndWhereTheChainJumpsOrEnds) {
 
 TEST(FatClusters, Fat32CopiesDisagreeing) {
     FatImageBuilder b(Fat(32));
-    b.SetFat(10, 0, 0), b.SetFat(10, 11, 1), b.SetFat(11, 0x0FFFFFFF);  // first says free, second c + 1
+    b.SetFat(10, 0, 0), b.SetFat(10, 11, 1), b.SetFat(11, 0x0FFFFFFF);           // first says free, second c + 1
     b.SetFat(20, 21, 0), b.SetFat(20, 0x0FFFFFFF, 1), b.SetFat(21, 0x0FFFFFFF);  // second says end
-    b.SetFat(30, 31, 0), b.SetFat(30, 0, 1), b.SetFat(31, 0x0FFFFFFF);  // second says free: first wins
+    b.SetFat(30, 31, 0), b.SetFat(30, 0, 1), b.SetFat(31, 0x0FFFFFFF);           // second says free: first wins
     auto p = MakeParser(b);
     uint32_t next = 0;
     EXPECT_EQ(p->GetContiguousRun(10, &next), 2u);
@@ -198,7 +198,7 @@ TEST(FatClusters, Fat32WithOneFatHasNoSecondCopy) {
 
 TEST(FatClusters, LoopingChainsStayBounded) {
     FatImageBuilder b(Fat(16));
-    b.SetFat(10, 20), b.SetFat(20, 10);        // two runs pointing at each other
+    b.SetFat(10, 20), b.SetFat(20, 10);  // two runs pointing at each other
     b.SetFat(50, 51), b.SetFat(51, 52), b.SetFat(52, 50);
     auto p = MakeParser(b);
     std::vector<ClusterRun> runs;

@@ -235,8 +235,8 @@ TEST_P(FatWalk, DirectoryPointingAtItsAncestorMakesNoCycle) {
     Dir mid = b.AddDirectory(top, "MID");
     b.AddFile(mid, "F.TXT", 1);
     // MID holds a newer entry naming TOP's cluster.
-    b.AddRawEntries(mid, {FatImageBuilder::ShortEntry("LOOP       ", 0x10, top.cluster, 0,
-                                                      FatImageBuilder::kDefaultDate + 5)});
+    b.AddRawEntries(
+        mid, {FatImageBuilder::ShortEntry("LOOP       ", 0x10, top.cluster, 0, FatImageBuilder::kDefaultDate + 5)});
     auto p = Scan(b);
     NodeEntry* t = Child(p->GetRoot(), "TOP");
     ASSERT_NE(t, nullptr);

@@ -67,7 +67,8 @@ TEST_F(HexDump, RowCountsAndOffsets) {
         size_t count;
         size_t rows;
         const char* lastOffset;
-    } cases[] = {{0, 0, nullptr}, {1, 1, "00000000"}, {16, 1, "00000000"}, {17, 2, "00000010"}, {4096, 256, "00000FF0"}};
+    } cases[] = {
+        {0, 0, nullptr}, {1, 1, "00000000"}, {16, 1, "00000000"}, {17, 2, "00000010"}, {4096, 256, "00000FF0"}};
     std::vector<uint8_t> bytes(4096, 0xAA);
     for (const auto& c : cases) {
         const auto lines = Dump(bytes.data(), c.count);

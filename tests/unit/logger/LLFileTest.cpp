@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -90,8 +90,11 @@ TEST_F(LLFileTest, SizeSeekAndReads) {
         long position;
         uint32_t bytes;
         std::string expected;
-    } cases[] = {{0, 4, "0123"}, {8, 6, std::string("89\0\0\0\0", 6)}, {10, 4, std::string(4, '\0')},
-                 {20, 3, std::string(3, '\0')}, {3, 0, ""}};
+    } cases[] = {{0, 4, "0123"},
+                 {8, 6, std::string("89\0\0\0\0", 6)},
+                 {10, 4, std::string(4, '\0')},
+                 {20, 3, std::string(3, '\0')},
+                 {3, 0, ""}};
     for (const auto& c : cases) {
         void* buffer = file.ReadAt32(c.position, c.bytes);
         ASSERT_NE(buffer, nullptr);

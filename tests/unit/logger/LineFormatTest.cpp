@@ -35,12 +35,12 @@ Result Libc(size_t size, const char* fmt, ...) {
     return {n, size ? std::string(buf.c_str()) : std::string()};
 }
 
-#define EXPECT_SAME(size, ...)                                                    \
-    do {                                                                          \
-        const Result ours = Ours(size, __VA_ARGS__);                              \
-        const Result libc = Libc(size, __VA_ARGS__);                              \
-        EXPECT_EQ(ours.length, libc.length) << #__VA_ARGS__ << " size " << size;  \
-        EXPECT_EQ(ours.text, libc.text) << #__VA_ARGS__ << " size " << size;      \
+#define EXPECT_SAME(size, ...)                                                   \
+    do {                                                                         \
+        const Result ours = Ours(size, __VA_ARGS__);                             \
+        const Result libc = Libc(size, __VA_ARGS__);                             \
+        EXPECT_EQ(ours.length, libc.length) << #__VA_ARGS__ << " size " << size; \
+        EXPECT_EQ(ours.text, libc.text) << #__VA_ARGS__ << " size " << size;     \
     } while (0)
 
 TEST(LineFormatTest, TheFormsOfTheProgramsLogLines) {
@@ -49,8 +49,8 @@ TEST(LineFormatTest, TheFormsOfTheProgramsLogLines) {
         EXPECT_SAME(size, "Entry set at disk offset %llu fails its checksum (%s)", 18446744073709551615ull, "changed");
         EXPECT_SAME(size, "%s [%ld]", "Recovering", LONG_MIN);
         EXPECT_SAME(size, "GetLastError() = 0x%08x, %s", 0x80070005u, "Access is denied.");
-        EXPECT_SAME(size, "%d%% done, %c%c, %5s|%-5s|%.3s|%.*s|%*d|%-*d|", 50, 'o', 'k', "ab", "cd", "abcdef", 2,
-                    "xyz", 6, -42, 4, 7);
+        EXPECT_SAME(size, "%d%% done, %c%c, %5s|%-5s|%.3s|%.*s|%*d|%-*d|", 50, 'o', 'k', "ab", "cd", "abcdef", 2, "xyz",
+                    6, -42, 4, 7);
         EXPECT_SAME(size, "%zu %zd %hhu %hd %lx %llX %#x %#X %#x %+d % d %05d %-05d|", size_t{99}, ptrdiff_t{-3}, 300,
                     70000, 0xdeadbeefUL, 0xabcULL, 255u, 255u, 0u, 5, 5, -5, -5);
         EXPECT_SAME(size, "%i %u %d %d", INT_MIN, UINT_MAX, INT_MAX, 0);
@@ -103,13 +103,34 @@ TEST(LineFormatTest, RandomConversionsMatchTheLibrary) {
             libc = Libc(size, fmt.c_str(), arg);
         };
         switch (kind) {
-            case 0: fmt += "d>"; both(static_cast<int>(value)); break;
-            case 1: fmt += "ld>"; both(static_cast<long>(value)); break;
-            case 2: fmt += "llu>"; both(static_cast<unsigned long long>(value)); break;
-            case 3: fmt += "x>"; both(static_cast<unsigned>(value)); break;
-            case 4: fmt += "lX>"; both(static_cast<unsigned long>(value)); break;
-            case 5: fmt += "hd>"; both(static_cast<int>(value)); break;
-            case 6: fmt += "zu>"; both(static_cast<size_t>(value)); break;
+            case 0:
+                fmt += "d>";
+                both(static_cast<int>(value));
+                break;
+            case 1:
+                fmt += "ld>";
+                both(static_cast<long>(value));
+                break;
+            case 2:
+                fmt += "llu>";
+                both(static_cast<unsigned long long>(value));
+                break;
+            case 3:
+                fmt += "x>";
+                both(static_cast<unsigned>(value));
+                break;
+            case 4:
+                fmt += "lX>";
+                both(static_cast<unsigned long>(value));
+                break;
+            case 5:
+                fmt += "hd>";
+                both(static_cast<int>(value));
+                break;
+            case 6:
+                fmt += "zu>";
+                both(static_cast<size_t>(value));
+                break;
             case 7: {
                 if (fmt.find('#') != std::string::npos || fmt.find('0') != std::string::npos) continue;
                 if (rng() % 2) fmt += "." + std::to_string(rng() % 8);

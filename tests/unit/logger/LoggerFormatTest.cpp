@@ -128,15 +128,16 @@ TEST_F(LoggerFormat, AssertMacroNamesExpressionFileAndLine) {
     const auto lines = LinesAfterBanner(ReadAll(m_dir.File("global.txt")));
     ASSERT_EQ(lines.size(), 1u);
     // g_Logger was built when the program started, so this line may carry a stamp.
-    EXPECT_EQ(std::regex_replace(lines[0], std::regex("^ASSERT [0-9:]* "), "ASSERT  "),
-              std::string("ASSERT  | A.F. Exp [1 + 1 == 3] File [") + __FILE__ + "] Line  [" + std::to_string(line) +
-                  "] ");
+    EXPECT_EQ(
+        std::regex_replace(lines[0], std::regex("^ASSERT [0-9:]* "), "ASSERT  "),
+        std::string("ASSERT  | A.F. Exp [1 + 1 == 3] File [") + __FILE__ + "] Line  [" + std::to_string(line) + "] ");
 }
 
 TEST_F(LoggerFormat, CheckStringReportsUnreadableStrings) {
     const long page = sysconf(_SC_PAGESIZE);
     // A page of text running into an unreadable page, with and without its NUL.
-    char* area = static_cast<char*>(mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    char* area =
+        static_cast<char*>(mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     ASSERT_NE(area, MAP_FAILED);
     ASSERT_EQ(mprotect(area + page, page, PROT_NONE), 0);
     memset(area, 'a', page);
@@ -201,7 +202,8 @@ TEST_F(LoggerFormat, MachineInformationBlockInOrder) {
     EXPECT_EQ(lines[4], std::string("__DATE__ [") + __DATE__ + "] ");
     EXPECT_EQ(lines[5].rfind("__TIME__ [", 0), 0u);
     EXPECT_EQ(lines[6], "RELEASE VERSION ");
-    EXPECT_TRUE(std::regex_match(lines[7], std::regex(R"(Today is \[\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\] )"))) << lines[7];
+    EXPECT_TRUE(std::regex_match(lines[7], std::regex(R"(Today is \[\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\] )")))
+        << lines[7];
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
     EXPECT_EQ(lines[8], std::string("GetCurrentDirectory [") + cwd + "] ");
@@ -253,7 +255,7 @@ TEST(LoggerLevels, ParseLevelWords) {
         const char* word;
         bool known;
         int level;
-    } cases[] = {{"assert", true, 4}, {"ERROR", true, 3}, {"Info", true, 2}, {"dEbUg", true, 1},
+    } cases[] = {{"assert", true, 4}, {"ERROR", true, 3}, {"Info", true, 2},     {"dEbUg", true, 1},
                  {"all", true, 0},    {"", false, 0},     {"verbose", false, 0}, {"info ", false, 0}};
     for (const auto& c : cases) {
         int level = -7;

@@ -26,8 +26,7 @@ TEST(NtfsBootSector, DecodesSectorsPerClusterByte) {
         {"exponent past 31 bits", 0xE0, 0},
         {"exponent of 127", 0x81, 0},
     };
-    for (const ClusterCase& c : cases)
-        EXPECT_EQ(NTFSBootSector::DecodeSectorsPerCluster(c.value), c.sectors) << c.what;
+    for (const ClusterCase& c : cases) EXPECT_EQ(NTFSBootSector::DecodeSectorsPerCluster(c.value), c.sectors) << c.what;
 }
 
 struct OffsetCase {

@@ -62,13 +62,15 @@ TEST(NtfsContent, FragmentedAndSparseRuns) {
     NtfsImageBuilder b;
     std::vector<uint8_t> a = Noise(1024, 2), c = Noise(512, 3);
     uint64_t ca = b.AllocateClusters(2);
-    b.AllocateClusters(5);   // a gap between the fragments
+    b.AllocateClusters(5);  // a gap between the fragments
     uint64_t cc = b.AllocateClusters(1);
     b.WriteClusters(ca, a);
     b.WriteClusters(cc, c);
     uint32_t n = b.NextRecord();
-    b.Record(n).StandardInformation(1, 2).FileName(5, u"sparse.bin", 1).NonResidentData(
-        {{2, ca, false}, {3, 0, true}, {1, cc, false}}, 6 * 512 - 100);
+    b.Record(n)
+        .StandardInformation(1, 2)
+        .FileName(5, u"sparse.bin", 1)
+        .NonResidentData({{2, ca, false}, {3, 0, true}, {1, cc, false}}, 6 * 512 - 100);
     auto parser = ntfstest::OpenImage(b.Build());
     std::vector<uint8_t> expected = a;
     expected.resize(1024 + 1536, 0);
@@ -113,9 +115,9 @@ TEST(NtfsContent, CompressedUnitsOfEveryKind) {
     b.WriteClusters(f2, u2);
     b.WriteClusters(f3, p3);
     std::vector<NtfsRun> runs = {{c0, f0, false}, {16 - c0, 0, true},   // compressed unit
-                                 {16, 0, true},                          // all sparse
-                                 {16, f2, false},                        // stored as is
-                                 {c3, f3, false}, {16 - c3, 0, true}};   // last, partly used
+                                 {16, 0, true},                         // all sparse
+                                 {16, f2, false},                       // stored as is
+                                 {c3, f3, false}, {16 - c3, 0, true}};  // last, partly used
     uint64_t size = 3 * unit + u3.size();
     uint32_t n = b.NextRecord();
     b.Record(n).StandardInformation(1, 2).FileName(5, u"comp.txt", 1).NonResidentData(runs, size, true, 4);
@@ -137,11 +139,13 @@ TEST(NtfsContent, HugeSparseCompressedFileOpensAtOnce) {
     uint64_t c0 = (p0.size() + 511) / 512;
     uint64_t f0 = b.AllocateClusters(c0);
     b.WriteClusters(f0, p0);
-    const uint64_t holeClusters = uint64_t{1} << 31;   // a terabyte of holes
+    const uint64_t holeClusters = uint64_t{1} << 31;  // a terabyte of holes
     const uint64_t size = 8192 + holeClusters * 512;
     uint32_t n = b.NextRecord();
-    b.Record(n).StandardInformation(1, 2).FileName(5, u"huge.txt", 1).NonResidentData(
-        {{c0, f0, false}, {16 - c0, 0, true}, {holeClusters, 0, true}}, size, true, 4);
+    b.Record(n)
+        .StandardInformation(1, 2)
+        .FileName(5, u"huge.txt", 1)
+        .NonResidentData({{c0, f0, false}, {16 - c0, 0, true}, {holeClusters, 0, true}}, size, true, 4);
     auto parser = ntfstest::OpenImage(b.Build());
     NodeEntry node(n, "huge.txt", 0, 0);
     uint32_t h = parser->OpenFileByTreeRef(&node);
@@ -176,8 +180,10 @@ TEST(NtfsContent, CompressedUnitSplitOverTwoRuns) {
     b.WriteClusters(fa, first);
     b.WriteClusters(fb, rest);
     uint32_t n = b.NextRecord();
-    b.Record(n).StandardInformation(1, 2).FileName(5, u"frag.txt", 1).NonResidentData(
-        {{1, fa, false}, {clusters - 1, fb, false}, {16 - clusters, 0, true}}, u0.size(), true, 4);
+    b.Record(n)
+        .StandardInformation(1, 2)
+        .FileName(5, u"frag.txt", 1)
+        .NonResidentData({{1, fa, false}, {clusters - 1, fb, false}, {16 - clusters, 0, true}}, u0.size(), true, 4);
     auto parser = ntfstest::OpenImage(b.Build());
     std::vector<uint8_t> out;
     ASSERT_TRUE(ntfstest::ReadWhole(*parser, n, &out));
@@ -191,8 +197,10 @@ TEST(NtfsContent, DataHeldInAnExtensionRecord) {
     b.WriteClusters(first, data);
     uint32_t base = b.NextRecord();
     uint32_t ext = base + 1;
-    b.Record(base).StandardInformation(1, 2).FileName(5, u"listed.bin", 1).AttributeList(
-        {{0x10, base}, {0x30, base}, {0x80, ext}});
+    b.Record(base)
+        .StandardInformation(1, 2)
+        .FileName(5, u"listed.bin", 1)
+        .AttributeList({{0x10, base}, {0x30, base}, {0x80, ext}});
     b.Record(ext).BaseReference(base).NonResidentData({{6, first, false}}, data.size());
     auto parser = ntfstest::OpenImage(b.Build());
     std::vector<uint8_t> out;
@@ -202,7 +210,7 @@ TEST(NtfsContent, DataHeldInAnExtensionRecord) {
     NodeEntry* node = ntfstest::Child(parser->GetRoot(), "listed.bin");
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(node->size, 3000u);
-    EXPECT_EQ(parser->GetRoot()->ChildCount(), 1u);   // the extension is not an entry
+    EXPECT_EQ(parser->GetRoot()->ChildCount(), 1u);  // the extension is not an entry
 }
 
 TEST(NtfsContent, NameAndDataOnlyInExtensionRecords) {
@@ -253,8 +261,10 @@ TEST(NtfsContent, SizesPastFourGigabytesAreKept) {
     uint64_t first = b.AllocateClusters(1);
     const uint64_t size = 5'000'000'000ull;
     uint32_t n = b.NextRecord();
-    b.Record(n).StandardInformation(1, 2).FileName(5, u"big.bin", 1).NonResidentData(
-        {{1, first, false}, {size / 512, 0, true}}, size);
+    b.Record(n)
+        .StandardInformation(1, 2)
+        .FileName(5, u"big.bin", 1)
+        .NonResidentData({{1, first, false}, {size / 512, 0, true}}, size);
     auto parser = ntfstest::OpenImage(b.Build());
     NodeEntry node(n, "big.bin", 0, 0);
     uint32_t h = parser->OpenFileByTreeRef(&node);
@@ -268,8 +278,10 @@ TEST(NtfsContent, DataSizeBeyondTheRunsIsCut) {
     NtfsImageBuilder b;
     uint64_t first = b.AllocateClusters(2);
     uint32_t n = b.NextRecord();
-    b.Record(n).StandardInformation(1, 2).FileName(5, u"liar.bin", 1).NonResidentData({{2, first, false}},
-                                                                                    0x7FFFFFFFFFFFull);
+    b.Record(n)
+        .StandardInformation(1, 2)
+        .FileName(5, u"liar.bin", 1)
+        .NonResidentData({{2, first, false}}, 0x7FFFFFFFFFFFull);
     auto parser = ntfstest::OpenImage(b.Build());
     std::vector<uint8_t> out;
     ASSERT_TRUE(ntfstest::ReadWhole(*parser, n, &out));
@@ -283,8 +295,13 @@ namespace {
 // Preallocated data: clusters full of another file's bytes, an initialized size below the
 // data size. What lies past the initialized size reads as zeros, plain and compressed.
 TEST(NtfsContent, BytesPastTheInitializedSizeReadAsZeros) {
-    struct Case { const char* what; uint64_t initialized; } cases[] = {
-        {"nothing initialized", 0}, {"part of a sector", 1000}, {"whole sectors", 4096 * 3},
+    struct Case {
+        const char* what;
+        uint64_t initialized;
+    } cases[] = {
+        {"nothing initialized", 0},
+        {"part of a sector", 1000},
+        {"whole sectors", 4096 * 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -294,7 +311,10 @@ TEST(NtfsContent, BytesPastTheInitializedSizeReadAsZeros) {
         uint64_t first = b.AllocateClusters(size / 512);
         b.WriteClusters(first, stale);
         uint32_t n = b.NextRecord();
-        b.Record(n).StandardInformation(1, 2).FileName(5, u"prealloc.bin").NonResidentData({{size / 512, first, false}}, size)
+        b.Record(n)
+            .StandardInformation(1, 2)
+            .FileName(5, u"prealloc.bin")
+            .NonResidentData({{size / 512, first, false}}, size)
             .InitializedSize(c.initialized);
         auto parser = ntfstest::OpenImage(b.Build());
         std::vector<uint8_t> expected(size, 0);
@@ -310,12 +330,15 @@ TEST(NtfsContent, BytesPastTheInitializedSizeReadAsZeros) {
 TEST(NtfsContent, CompressedUnitsPastTheInitializedSizeReadAsZeros) {
     NtfsImageBuilder b;
     const uint64_t unit = 8192;
-    std::vector<uint8_t> u0 = Noise(unit, 6), u1 = Noise(unit, 7);   // stored as is, 16 clusters each
+    std::vector<uint8_t> u0 = Noise(unit, 6), u1 = Noise(unit, 7);  // stored as is, 16 clusters each
     uint64_t f = b.AllocateClusters(32);
     b.WriteClusters(f, u0);
     b.WriteClusters(f + 16, u1);
     uint32_t n = b.NextRecord();
-    b.Record(n).StandardInformation(1, 2).FileName(5, u"comp.bin").NonResidentData({{32, f, false}}, 2 * unit, true, 4)
+    b.Record(n)
+        .StandardInformation(1, 2)
+        .FileName(5, u"comp.bin")
+        .NonResidentData({{32, f, false}}, 2 * unit, true, 4)
         .InitializedSize(unit + 100);
     auto parser = ntfstest::OpenImage(b.Build());
     std::vector<uint8_t> expected = u0;
@@ -360,7 +383,10 @@ TEST(NtfsContent, HeadOfCompressedFileDecodesOnlyItsFirstUnit) {
         runs.push_back({16, f, false});
     }
     uint32_t n = b.NextRecord();
-    b.Record(n).StandardInformation(1, 2).FileName(5, u"many.txt", 1).NonResidentData(runs, unit * (1 + storedUnits), true, 4);
+    b.Record(n)
+        .StandardInformation(1, 2)
+        .FileName(5, u"many.txt", 1)
+        .NonResidentData(runs, unit * (1 + storedUnits), true, 4);
     auto parser = ntfstest::OpenImage(b.Build());
     auto* drive = dynamic_cast<CMemoryDrive*>(parser->GetDiskDrive());
     ASSERT_NE(drive, nullptr);

@@ -15,7 +15,7 @@ namespace {
 
 struct Volume {
     std::vector<uint8_t> image;
-    std::vector<std::pair<uint64_t, uint64_t>> targets;   // byte ranges worth corrupting
+    std::vector<std::pair<uint64_t, uint64_t>> targets;  // byte ranges worth corrupting
 };
 
 Volume MakeVolume() {
@@ -40,18 +40,28 @@ Volume MakeVolume() {
     uint64_t first = b.AllocateClusters(pc);
     b.WriteClusters(first, packed);
     uint32_t comp = b.NextRecord();
-    b.Record(comp).InUse(false).StandardInformation(1, 2).FileName(docs, u"comp.txt", 0).NonResidentData(
-        {{pc, first, false}, {16 - pc, 0, true}}, text.size(), true, 4);
+    b.Record(comp)
+        .InUse(false)
+        .StandardInformation(1, 2)
+        .FileName(docs, u"comp.txt", 0)
+        .NonResidentData({{pc, first, false}, {16 - pc, 0, true}}, text.size(), true, 4);
     uint32_t base = b.NextRecord();
-    b.Record(base).InUse(false).StandardInformation(1, 2).FileName(5, u"listed.bin", 1).AttributeList(
-        {{0x80, base + 1}, {0x80, base + 2}});
+    b.Record(base)
+        .InUse(false)
+        .StandardInformation(1, 2)
+        .FileName(5, u"listed.bin", 1)
+        .AttributeList({{0x80, base + 1}, {0x80, base + 2}});
     uint64_t lc = b.AllocateClusters(3);
     b.Record(base + 1).InUse(false).BaseReference(base).NonResidentData({{3, lc, false}}, 1500);
     b.Record(base + 2).InUse(false).BaseReference(base).NonResidentData({{1, lc, false}}, 0);
     uint32_t sparse = b.NextRecord();
-    b.Record(sparse).InUse(false).StandardInformation(1, 2).FileName(old, u"sparse", 1).NonResidentData(
-        {{1, lc, false}, {50, 0, true}, {1, lc + 1, false}}, 52 * 512);
-    for (int i = 0; i < 20; ++i) b.AddFile(5, u"root entry " + std::u16string(1, static_cast<char16_t>(u'A' + i)), {'r'});
+    b.Record(sparse)
+        .InUse(false)
+        .StandardInformation(1, 2)
+        .FileName(old, u"sparse", 1)
+        .NonResidentData({{1, lc, false}, {50, 0, true}, {1, lc + 1, false}}, 52 * 512);
+    for (int i = 0; i < 20; ++i)
+        b.AddFile(5, u"root entry " + std::u16string(1, static_cast<char16_t>(u'A' + i)), {'r'});
     Volume v;
     v.image = b.Build();
     v.targets.push_back({b.RecordOffset(0), b.RecordOffset(0) + 96 * 1024});
@@ -99,7 +109,7 @@ void Exercise(const std::vector<uint8_t>& image) {
 
 TEST(NtfsCorruption, RandomBytesInTheMftAndIndexBlocks) {
     const Volume v = MakeVolume();
-    Exercise(v.image);   // the clean volume first
+    Exercise(v.image);  // the clean volume first
     std::mt19937_64 rng(20261208);
     const int rounds = 600;
     for (int round = 0; round < rounds; ++round) {
@@ -109,10 +119,10 @@ TEST(NtfsCorruption, RandomBytesInTheMftAndIndexBlocks) {
         for (int i = 0; i < changes; ++i) {
             uint64_t off = range.first + rng() % (range.second - range.first);
             switch (rng() % 4) {
-            case 0: image[off] = static_cast<uint8_t>(rng()); break;
-            case 1: image[off] ^= static_cast<uint8_t>(1u << (rng() % 8)); break;
-            case 2: image[off] = 0xFF; break;
-            default: image[off] = 0; break;
+                case 0: image[off] = static_cast<uint8_t>(rng()); break;
+                case 1: image[off] ^= static_cast<uint8_t>(1u << (rng() % 8)); break;
+                case 2: image[off] = 0xFF; break;
+                default: image[off] = 0; break;
             }
         }
         SCOPED_TRACE(round);

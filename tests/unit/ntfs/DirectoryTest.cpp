@@ -31,9 +31,14 @@ TEST(NtfsDirectory, RootFromIndexRootAloneWithoutSystemEntries) {
     NtfsImageBuilder b;
     uint32_t f = b.AddFile(5, u"hello.txt", {'h', 'e', 'y'});
     b.AddDirectory(5, u"Folder");
-    b.Record(5).Directory(true).StandardInformation(1, 1).FileName(5, u".", 3, true).IndexRoot(
-        {{3, 5, u"$Volume", false, 3, 0}, {f, 5, u"hello.txt", false, 1, 3}, {f + 1, 5, u"Folder", true, 1, 0},
-         {f, 5, u"HELLO~1.TXT", false, 2, 3}});
+    b.Record(5)
+        .Directory(true)
+        .StandardInformation(1, 1)
+        .FileName(5, u".", 3, true)
+        .IndexRoot({{3, 5, u"$Volume", false, 3, 0},
+                    {f, 5, u"hello.txt", false, 1, 3},
+                    {f + 1, 5, u"Folder", true, 1, 0},
+                    {f, 5, u"HELLO~1.TXT", false, 2, 3}});
     auto parser = ntfstest::OpenImage(b.Build());
     uint32_t root = RootHandle(*parser);
     ASSERT_NE(root, INVALID_HANDLE);
@@ -56,13 +61,17 @@ TEST(NtfsDirectory, IndexBlocksWithoutSignatureContributeNothing) {
     NtfsImageBuilder b;
     uint32_t first = b.AddFile(5, u"in block.txt", {'1'});
     uint32_t second = b.AddFile(5, u"in dead block.txt", {'2'});
-    uint64_t clusters = b.AllocateClusters(16);   // two 4 KiB blocks of 512-byte clusters
+    uint64_t clusters = b.AllocateClusters(16);  // two 4 KiB blocks of 512-byte clusters
     b.WriteClusters(clusters, fixture::BuildIndexBlock({{first, 5, u"in block.txt", false, 1, 1}}, 4096, 0));
     std::vector<uint8_t> dead = fixture::BuildIndexBlock({{second, 5, u"in dead block.txt", false, 1, 1}}, 4096, 8);
     dead[0] = 'X';
     b.WriteClusters(clusters + 8, dead);
-    b.Record(5).Directory(true).StandardInformation(1, 1).FileName(5, u".", 3, true)
-        .IndexRoot({}, 4096, true).IndexAllocation({{16, clusters, false}}, 8192);
+    b.Record(5)
+        .Directory(true)
+        .StandardInformation(1, 1)
+        .FileName(5, u".", 3, true)
+        .IndexRoot({}, 4096, true)
+        .IndexAllocation({{16, clusters, false}}, 8192);
     auto parser = ntfstest::OpenImage(b.Build());
     uint32_t root = RootHandle(*parser);
     ASSERT_NE(root, INVALID_HANDLE);
@@ -88,10 +97,10 @@ TEST(NtfsDirectory, EveryReferenceNeedsItsClose) {
     FindContext* ctx = parser->FindFirstByHandle(root, &fd);
     ASSERT_NE(ctx, nullptr);
     parser->FindClose(ctx);
-    EXPECT_NE(parser->GetHandleObject(root), nullptr);   // the constructor's reference stays
+    EXPECT_NE(parser->GetHandleObject(root), nullptr);  // the constructor's reference stays
     parser->CloseFile(root);
     EXPECT_EQ(parser->GetHandleObject(root), nullptr);
-    parser->CloseFile(root);                               // closing an empty slot is refused
+    parser->CloseFile(root);  // closing an empty slot is refused
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
 

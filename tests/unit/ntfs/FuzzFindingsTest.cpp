@@ -19,8 +19,10 @@ TEST(NtfsFuzzFindings, MftShorterThanTheRootRecordScansToAnEmptyTree) {
         NtfsImageBuilder b(o);
         b.AddFile(5, u"kept.txt", {'k'});
         // Record 0 made by hand: its $DATA covers only `records` records.
-        b.Record(0).StandardInformation(1, 2).FileName(5, u"$MFT", 3).NonResidentData(
-            {{records * 2, o.mftCluster, false}}, records * 1024);
+        b.Record(0)
+            .StandardInformation(1, 2)
+            .FileName(5, u"$MFT", 3)
+            .NonResidentData({{records * 2, o.mftCluster, false}}, records * 1024);
         auto parser = ntfstest::OpenImage(b.Build());
         ASSERT_EQ(parser->MftRecordCount(), records);
         EXPECT_EQ(parser->PrepareDirTree(100), 0);
@@ -36,13 +38,13 @@ TEST(NtfsFuzzFindings, AttributeListOfZeroClustersReadsAsEmpty) {
     auto put = [&](size_t off, uint64_t value, int bytes) {
         for (int i = 0; i < bytes; ++i) list[off + i] = static_cast<uint8_t>(value >> (8 * i));
     };
-    put(0, 0x20, 4);      // type $ATTRIBUTE_LIST
-    put(4, 0x48, 4);      // length
-    list[8] = 1;          // non-resident
-    put(10, 0x40, 2);     // name offset
-    put(32, 0x40, 2);     // run list offset
-    put(48, 0x20, 8);     // data size
-    list[0x40] = 0x01;    // one run: a length field of one byte, 0, and no offset
+    put(0, 0x20, 4);    // type $ATTRIBUTE_LIST
+    put(4, 0x48, 4);    // length
+    list[8] = 1;        // non-resident
+    put(10, 0x40, 2);   // name offset
+    put(32, 0x40, 2);   // run list offset
+    put(48, 0x20, 8);   // data size
+    list[0x40] = 0x01;  // one run: a length field of one byte, 0, and no offset
     NtfsImageBuilder b;
     uint32_t n = b.NextRecord();
     b.Record(n).InUse(false).StandardInformation(1, 2).FileName(5, u"empty list.bin").RawAttribute(list);

@@ -28,10 +28,13 @@ std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
 }
 
 TEST(NtfsBootSector, SectorsPerClusterByte) {
-    struct Case { uint8_t byte; uint32_t sectors; } cases[] = {
-        {0x00, 0}, {0x01, 1}, {0x08, 8}, {0x80, 128},   // the count itself up to 0x80
-        {0xFF, 2}, {0xF8, 256}, {0xF4, 4096},           // 2^(256 - value) above it
-        {0x81, 0},                                      // 2^127: no cluster is that large
+    struct Case {
+        uint8_t byte;
+        uint32_t sectors;
+    } cases[] = {
+        {0x00, 0}, {0x01, 1},   {0x08, 8},    {0x80, 128},  // the count itself up to 0x80
+        {0xFF, 2}, {0xF8, 256}, {0xF4, 4096},               // 2^(256 - value) above it
+        {0x81, 0},                                          // 2^127: no cluster is that large
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.byte);
@@ -40,17 +43,23 @@ TEST(NtfsBootSector, SectorsPerClusterByte) {
 }
 
 TEST(NtfsBootSector, ClustersPerRecordByte) {
-    EXPECT_EQ(ntfs::DecodeClustersPerStructure(0xF6, 4096), 1024u);   // -10: 2^10 bytes
-    EXPECT_EQ(ntfs::DecodeClustersPerStructure(0xF4, 512), 4096u);    // -12
-    EXPECT_EQ(ntfs::DecodeClustersPerStructure(0x02, 512), 1024u);    // two clusters
+    EXPECT_EQ(ntfs::DecodeClustersPerStructure(0xF6, 4096), 1024u);  // -10: 2^10 bytes
+    EXPECT_EQ(ntfs::DecodeClustersPerStructure(0xF4, 512), 4096u);   // -12
+    EXPECT_EQ(ntfs::DecodeClustersPerStructure(0x02, 512), 1024u);   // two clusters
     EXPECT_EQ(ntfs::DecodeClustersPerStructure(0x01, 4096), 4096u);
     EXPECT_EQ(ntfs::DecodeClustersPerStructure(0x00, 4096), 0u);
-    EXPECT_EQ(ntfs::DecodeClustersPerStructure(0x80, 4096), 0u);      // -128: no size
+    EXPECT_EQ(ntfs::DecodeClustersPerStructure(0x80, 4096), 0u);  // -128: no size
 }
 
 TEST(NtfsBootSector, GeometryOfBuiltVolumes) {
-    struct Case { uint32_t bps, spc, record; uint64_t clusterBytes; } cases[] = {
-        {512, 1, 1024, 512}, {512, 8, 1024, 4096}, {512, 4096, 1024, 2u << 20}, {4096, 1, 4096, 4096},
+    struct Case {
+        uint32_t bps, spc, record;
+        uint64_t clusterBytes;
+    } cases[] = {
+        {512, 1, 1024, 512},
+        {512, 8, 1024, 4096},
+        {512, 4096, 1024, 2u << 20},
+        {4096, 1, 4096, 4096},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.spc);
@@ -80,7 +89,10 @@ TEST(NtfsGeometry, RecordStraddlingTwoMftRunsIsReadFromBoth) {
     const uint32_t numbers[] = {16, 254, 255, 256, 300, 511};
     for (uint32_t n : numbers) {
         std::string name = "f" + std::to_string(n);
-        b.Record(n).InUse(n != 300).StandardInformation(1, 2).FileName(5, std::u16string(name.begin(), name.end()))
+        b.Record(n)
+            .InUse(n != 300)
+            .StandardInformation(1, 2)
+            .FileName(5, std::u16string(name.begin(), name.end()))
             .ResidentData(std::vector<uint8_t>(name.begin(), name.end()));
     }
     auto parser = ntfstest::OpenImage(b.Build());
@@ -90,7 +102,7 @@ TEST(NtfsGeometry, RecordStraddlingTwoMftRunsIsReadFromBoth) {
         SCOPED_TRACE(n);
         ASSERT_EQ(parser->ReadMFTRecord(n, record), 0);
         EXPECT_EQ(ByteView(record, 1024).U32(44), n);
-        EXPECT_EQ(ByteView(record, 1024).U16(1022), 0);   // the second sector's end fixed up
+        EXPECT_EQ(ByteView(record, 1024).U16(1022), 0);  // the second sector's end fixed up
     }
     ASSERT_EQ(parser->PrepareDirTree(100), 0);
     for (uint32_t n : numbers) {
@@ -107,8 +119,13 @@ TEST(NtfsGeometry, RecordStraddlingTwoMftRunsIsReadFromBoth) {
 // Clusters of 2 MiB (byte 0xF4) and records of 4,096 bytes on 4,096-byte sectors: the
 // volume scans and reads like any other.
 TEST(NtfsGeometry, LargeClustersAndLargeRecordsScanAndRead) {
-    struct Case { uint32_t bps, spc, record; uint64_t totalSectors, mftCluster; } cases[] = {
-        {512, 4096, 1024, 4096 * 10, 1}, {4096, 1, 4096, 16384, 16}, {512, 128, 1024, 128 * 24, 1},
+    struct Case {
+        uint32_t bps, spc, record;
+        uint64_t totalSectors, mftCluster;
+    } cases[] = {
+        {512, 4096, 1024, 4096 * 10, 1},
+        {4096, 1, 4096, 16384, 16},
+        {512, 128, 1024, 128 * 24, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.spc);
@@ -141,7 +158,7 @@ TEST(NtfsGeometry, UnpreparedVolumeFailsTheScan) {
     b.AddFile(5, u"a.txt", {'a'});
     std::vector<uint8_t> image = b.Build();
     std::vector<uint8_t> noCluster = image;
-    noCluster[13] = 0;   // no cluster size: $MFT cannot be located
+    noCluster[13] = 0;  // no cluster size: $MFT cannot be located
     std::vector<uint8_t> noSignature = image;
     noSignature[b.RecordOffset(0)] = 'X';
     for (const auto* img : {&noCluster, &noSignature}) {

@@ -45,7 +45,8 @@ private:
 };
 
 bool HasLine(const std::string& log, const std::string& level, const std::string& text) {
-    for (size_t at = log.find("| " + text + " \n"); at != std::string::npos; at = log.find("| " + text + " \n", at + 1)) {
+    for (size_t at = log.find("| " + text + " \n"); at != std::string::npos;
+         at = log.find("| " + text + " \n", at + 1)) {
         size_t lineStart = log.rfind('\n', at);
         lineStart = lineStart == std::string::npos ? 0 : lineStart + 1;
         if (log.compare(lineStart, 6, std::string(6 - level.size(), ' ') + level) == 0) return true;
@@ -96,10 +97,10 @@ TEST(NtfsLogLines, NonResidentAttributeListWithoutOffsetsIsDumped) {
     std::vector<uint8_t> list(0x48, 0);
     Put(list, 0, 0x20, 4);
     Put(list, 4, 0x48, 4);
-    list[8] = 1;              // non-resident, value and name offsets both 0
-    Put(list, 32, 0x40, 2);   // the run list itself where NTFS puts it
+    list[8] = 1;             // non-resident, value and name offsets both 0
+    Put(list, 32, 0x40, 2);  // the run list itself where NTFS puts it
     Put(list, 48, 0x20, 8);
-    list[0x40] = 0x01;        // one run of no clusters: an empty list
+    list[0x40] = 0x01;  // one run of no clusters: an empty list
     NtfsImageBuilder b;
     uint32_t n = b.NextRecord();
     b.Record(n).StandardInformation(1, 2).FileName(5, u"odd list.bin").RawAttribute(list);
@@ -108,7 +109,8 @@ TEST(NtfsLogLines, NonResidentAttributeListWithoutOffsetsIsDumped) {
     ASSERT_EQ(parser->PrepareDirTree(100), 0);
     std::string text = log.Text();
     EXPECT_TRUE(HasLine(text, "INFO",
-                        "CMFTRecord::ExtractAttrFromAttrList() - non resident attr. list found with value_offset=0 and name_offset=0!"));
+                        "CMFTRecord::ExtractAttrFromAttrList() - non resident attr. list found with value_offset=0 and "
+                        "name_offset=0!"));
     // The dump of the record follows: its first row holds the signature's bytes.
     size_t at = text.find("non resident attr. list found");
     ASSERT_NE(at, std::string::npos);

@@ -24,12 +24,19 @@ TEST(NtfsRunList, DecodesTableOfCases) {
     const std::vector<RunCase> cases = {
         {"sparse run without offset bytes", {0x01, 0x10, 0x00}, RUNS_OK, {{16, 0, true}}},
         {"offset field naming cluster 0 is a real run", {0x11, 0x04, 0x00, 0x00}, RUNS_OK, {{4, 0, false}}},
-        {"zero offset after a run stays at its cluster", {0x11, 0x02, 0x20, 0x11, 0x03, 0x00, 0x00}, RUNS_OK,
+        {"zero offset after a run stays at its cluster",
+         {0x11, 0x02, 0x20, 0x11, 0x03, 0x00, 0x00},
+         RUNS_OK,
          {{2, 0x20}, {3, 0x20}}},
-        {"negative one-byte offset moves back by 16", {0x11, 0x04, 0x40, 0x11, 0x02, 0xF0, 0x00}, RUNS_OK, {{4, 0x40}, {2, 0x30}}},
+        {"negative one-byte offset moves back by 16",
+         {0x11, 0x04, 0x40, 0x11, 0x02, 0xF0, 0x00},
+         RUNS_OK,
+         {{4, 0x40}, {2, 0x30}}},
         {"multi-byte length and offset", {0x32, 0x00, 0x01, 0x00, 0x10, 0x00, 0x00}, RUNS_OK, {{256, 0x1000}}},
-        {"sparse run keeps the running cluster", {0x11, 0x02, 0x20, 0x01, 0x03, 0x11, 0x01, 0x05, 0x00},
-         RUNS_OK, {{2, 0x20}, {3, 0, true}, {1, 0x25}}},
+        {"sparse run keeps the running cluster",
+         {0x11, 0x02, 0x20, 0x01, 0x03, 0x11, 0x01, 0x05, 0x00},
+         RUNS_OK,
+         {{2, 0x20}, {3, 0, true}, {1, 0x25}}},
         {"length field of 9 bytes", {0x09, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0x00}, RUNS_BAD_HEADER, {}},
         {"run cut by the end of the list", {0x21, 0x04, 0x10}, RUNS_BAD_HEADER, {}},
         {"offsets below cluster 0", {0x11, 0x04, 0x10, 0x11, 0x04, 0xE0, 0x00}, RUNS_NEGATIVE_CLUSTER, {{4, 0x10}}},
@@ -102,8 +109,8 @@ TEST(NtfsFixups, RestoresSectorEnds) {
 
 TEST(NtfsFixups, TornSecondSectorKeepsFirstFixed) {
     std::vector<uint8_t> record = RecordWithSequence(0x0A0B);
-    record[0x32] = 0x77;   // what sector 1 really ends with
-    record[1022] = 0x99;   // sector 2 written by another update
+    record[0x32] = 0x77;  // what sector 1 really ends with
+    record[1022] = 0x99;  // sector 2 written by another update
     EXPECT_EQ(ApplyFixups(record.data(), record.size(), 512), kFixupsMismatch);
     EXPECT_EQ(record[510], 0x77);
     EXPECT_EQ(record[1022], 0x99);
@@ -112,11 +119,11 @@ TEST(NtfsFixups, TornSecondSectorKeepsFirstFixed) {
 TEST(NtfsFixups, BadArrayOffsetAndTinyBuffers) {
     std::vector<uint8_t> record = RecordWithSequence(1);
     record[4] = 0x00;
-    record[5] = 0x04;   // offset 1024
+    record[5] = 0x04;  // offset 1024
     EXPECT_EQ(ApplyFixups(record.data(), record.size(), 512), kFixupsBadOffset);
     std::vector<uint8_t> huge = RecordWithSequence(1);
     huge[6] = 0xFF;
-    huge[7] = 0xFF;     // 65535 entries: stops at the record's end
+    huge[7] = 0xFF;  // 65535 entries: stops at the record's end
     EXPECT_EQ(ApplyFixups(huge.data(), huge.size(), 512), kFixupsOk);
     EXPECT_EQ(ApplyFixups(nullptr, 1024, 512), kFixupsOk);
     uint8_t small[8] = {'F', 'I', 'L', 'E', 4, 0, 3, 0};
@@ -190,7 +197,7 @@ TEST(NtfsClusterMap, CountsUsedClustersInRanges) {
     EXPECT_EQ(map.CountUsed(4, 8), 8u);
     EXPECT_EQ(map.CountUsed(12, 12), 0u);
     EXPECT_EQ(map.CountUsed(24, 8), 2u);
-    EXPECT_EQ(map.CountUsed(30, 1000), 1u);          // past the map counts as free
+    EXPECT_EQ(map.CountUsed(30, 1000), 1u);  // past the map counts as free
     EXPECT_EQ(map.CountUsed(1000, ~uint64_t{0}), 0u);
     EXPECT_EQ(map.CountUsed(3, ~uint64_t{0}), 11u);
 }

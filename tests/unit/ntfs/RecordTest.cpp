@@ -72,7 +72,7 @@ TEST(NtfsRecord, ParentComesFromTheDosNameFirst) {
 
 TEST(NtfsRecord, ShortStandardInformationStillGivesTimes) {
     NtfsRecordBuilder b(20);
-    b.StandardInformation(111, 222, 0, 0x28).FileName(5, u"a", 1);   // attribute length 0x40
+    b.StandardInformation(111, 222, 0, 0x28).FileName(5, u"a", 1);  // attribute length 0x40
     Parsed p = Parse(b);
     EXPECT_EQ(p.status, 0);
     FILETIME created = 0, modified = 0;
@@ -93,14 +93,14 @@ TEST(NtfsRecord, DataAttributeVariants) {
         EXPECT_EQ(p.record->GetFirstCluster(), 100u);
     }
     {
-        NtfsRecordBuilder b(20);   // unit 2: logged, still kept and compressed
+        NtfsRecordBuilder b(20);  // unit 2: logged, still kept and compressed
         b.StandardInformation(1, 2).FileName(5, u"c", 1).NonResidentData({{4, 100, false}}, 2000, true, 2);
         Parsed p = Parse(b);
         EXPECT_TRUE(p.record->IsCompressed());
         EXPECT_GE(p.record->DataAttribute(), 0);
     }
     {
-        NtfsRecordBuilder b(20);   // a named stream never becomes the file's data
+        NtfsRecordBuilder b(20);  // a named stream never becomes the file's data
         b.StandardInformation(1, 2).FileName(5, u"ads", 1).ResidentData({'s', 't'}, u"stream");
         Parsed p = Parse(b);
         EXPECT_LT(p.record->DataAttribute(), 0);

@@ -14,8 +14,10 @@ std::unique_ptr<CNTFSParser> Scan(NtfsImageBuilder& b, bool attachOrphans = true
     auto parser = ntfstest::OpenImage(b.Build());
     parser->m_bAttachOrphans = attachOrphans ? 1 : 0;
     int rc = parser->PrepareDirTree(100);
-    if (status) *status = rc;
-    else EXPECT_EQ(rc, 0);
+    if (status)
+        *status = rc;
+    else
+        EXPECT_EQ(rc, 0);
     return parser;
 }
 
@@ -59,7 +61,10 @@ TEST(NtfsTree, DeletedFileUnderItsDeletedFolder) {
 TEST(NtfsTree, ParentWithAHigherRecordIsMadeDuringTheWalk) {
     NtfsImageBuilder b;
     uint32_t file = b.NextRecord();
-    b.Record(file).InUse(false).StandardInformation(b.fileTime, b.fileTime + 5).FileName(file + 1, u"early.txt", 1)
+    b.Record(file)
+        .InUse(false)
+        .StandardInformation(b.fileTime, b.fileTime + 5)
+        .FileName(file + 1, u"early.txt", 1)
         .ResidentData({'e'});
     uint32_t dir = b.AddDirectory(5, u"late dir", true);
     ASSERT_EQ(dir, file + 1);
@@ -70,7 +75,7 @@ TEST(NtfsTree, ParentWithAHigherRecordIsMadeDuringTheWalk) {
     EXPECT_EQ(d->isDeleted, 1);
     ASSERT_NE(Child(d, "early.txt"), nullptr);
     EXPECT_EQ(parser->GetNodeCount(), 2u);
-    EXPECT_EQ(parser->GetRoot()->ChildCount(), 1u);   // made once, not again by the main loop
+    EXPECT_EQ(parser->GetRoot()->ChildCount(), 1u);  // made once, not again by the main loop
 }
 
 TEST(NtfsTree, ParentReusedByAFileGivesAMadeUpFolder) {
@@ -78,7 +83,7 @@ TEST(NtfsTree, ParentReusedByAFileGivesAMadeUpFolder) {
     uint32_t reused = b.AddFile(5, u"now a file.txt", {'x'});
     uint32_t a = b.AddFile(reused, u"a.txt", {'a'}, true);
     uint32_t c = b.AddFile(reused, u"c.txt", {'c'}, true);
-    uint32_t far = b.AddFile(5000, u"far.txt", {'f'}, true);   // parent past the MFT
+    uint32_t far = b.AddFile(5000, u"far.txt", {'f'}, true);  // parent past the MFT
     {
         auto parser = Scan(b);
         NodeEntry* made = Child(parser->GetRoot(), "$$folder_" + std::to_string(reused));
@@ -87,10 +92,10 @@ TEST(NtfsTree, ParentReusedByAFileGivesAMadeUpFolder) {
         EXPECT_EQ(made->isDeleted, 1);
         EXPECT_TRUE(made->IsDirectory());
         EXPECT_NE(made->modifiedTime, 0u);
-        ASSERT_EQ(made->ChildCount(), 2u);   // both share one folder
+        ASSERT_EQ(made->ChildCount(), 2u);  // both share one folder
         EXPECT_EQ(Child(made, "a.txt")->key, a);
         EXPECT_EQ(Child(made, "c.txt")->key, c);
-        EXPECT_EQ(parser->GetNodeCount(), 1u + 3u + 2u);   // the live file, three orphans, two folders
+        EXPECT_EQ(parser->GetNodeCount(), 1u + 3u + 2u);  // the live file, three orphans, two folders
         NodeEntry* farFolder = Child(parser->GetRoot(), "$$folder_5000");
         ASSERT_NE(farFolder, nullptr);
         EXPECT_EQ(Child(farFolder, "far.txt")->key, far);
@@ -111,7 +116,7 @@ TEST(NtfsTree, DamageLevelFromTheClusterMap) {
     uint32_t intact = b.AddFile(5, u"intact.bin", data, true);
     uint32_t hurt = b.AddFile(5, u"hurt.bin", data, true);
     uint32_t dir = b.AddDirectory(5, u"gone dir", true);
-    b.Build();   // fixes the record layout so the clusters can be looked up
+    b.Build();  // fixes the record layout so the clusters can be looked up
     // hurt.bin's clusters follow intact.bin's: mark 3 of its 4 in use again.
     uint64_t hurtFirst = 0;
     {
@@ -137,8 +142,11 @@ TEST(NtfsTree, SparseHolesDoNotCountAsDamage) {
     b.SetClusterUsed(first, false);
     b.SetClusterUsed(first + 1, false);
     uint32_t n = b.NextRecord();
-    b.Record(n).InUse(false).StandardInformation(1, 2).FileName(5, u"holes.bin", 1).NonResidentData(
-        {{100, 0, true}, {2, first, false}}, 102 * 512);
+    b.Record(n)
+        .InUse(false)
+        .StandardInformation(1, 2)
+        .FileName(5, u"holes.bin", 1)
+        .NonResidentData({{100, 0, true}, {2, first, false}}, 102 * 512);
     auto parser = Scan(b);
     EXPECT_FLOAT_EQ(Child(parser->GetRoot(), "holes.bin")->damageLevel, 0.0f);
 }
@@ -177,7 +185,7 @@ TEST(NtfsTree, ParentLoopsEndAsOrphans) {
     uint32_t inside = b.AddFile(a, u"inside.txt", {'i'}, true);
     auto parser = Scan(b);
     // Every node is placed once, below the root, and no node is its own ancestor.
-    EXPECT_EQ(CheckLinks(parser->GetRoot()), 4u + 2u);   // A, B, S, inside + two made-up folders
+    EXPECT_EQ(CheckLinks(parser->GetRoot()), 4u + 2u);  // A, B, S, inside + two made-up folders
     NodeEntry* found = nullptr;
     ASSERT_EQ(parser->GetRoot()->FindNodeByKeyRecursive(inside, &found), 1);
     for (NodeEntry* p = found->parent; p; p = p->parent) EXPECT_NE(p, found);
@@ -245,19 +253,29 @@ TEST(NtfsTree, EveryLinkOfAFileGetsANode) {
         b.WriteClusters(first, data);
         uint32_t n = b.NextRecord();
         uint32_t ext = n + 1;
-        b.Record(n).InUse(!deleted).StandardInformation(1, 2)
+        b.Record(n)
+            .InUse(!deleted)
+            .StandardInformation(1, 2)
             .FileName(5, u"Long Name.txt", 1, false, data.size())
             .FileName(5, u"LONGNA~1.TXT", 2, false, data.size())
             .FileName(d, u"posix link", 0, false, data.size())
             .FileName(d, u"both", 3, false, data.size())
             .NonResidentData({{6, first, false}}, data.size())
             .AttributeList({{0x30, n}, {0x30, ext}, {0x80, n}});
-        b.Record(ext).InUse(!deleted).BaseReference(n).FileName(e, u"ext link", 1, false, data.size())
+        b.Record(ext)
+            .InUse(!deleted)
+            .BaseReference(n)
+            .FileName(e, u"ext link", 1, false, data.size())
             .FileName(e, u"EXTLIN~1", 2, false, data.size());
         auto parser = Scan(b);
-        struct Want { NodeEntry* folder; const char* name; } wants[] = {
-            {parser->GetRoot(), "Long Name.txt"}, {Child(parser->GetRoot(), "D"), "posix link"},
-            {Child(parser->GetRoot(), "D"), "both"}, {Child(parser->GetRoot(), "E"), "ext link"},
+        struct Want {
+            NodeEntry* folder;
+            const char* name;
+        } wants[] = {
+            {parser->GetRoot(), "Long Name.txt"},
+            {Child(parser->GetRoot(), "D"), "posix link"},
+            {Child(parser->GetRoot(), "D"), "both"},
+            {Child(parser->GetRoot(), "E"), "ext link"},
         };
         for (const Want& w : wants) {
             ASSERT_NE(w.folder, nullptr) << w.name;
@@ -269,7 +287,7 @@ TEST(NtfsTree, EveryLinkOfAFileGetsANode) {
         }
         EXPECT_EQ(Child(parser->GetRoot(), "LONGNA~1.TXT"), nullptr);
         EXPECT_EQ(Child(Child(parser->GetRoot(), "E"), "EXTLIN~1"), nullptr);
-        EXPECT_EQ(CheckLinks(parser->GetRoot()), 6u);   // D, E and the four names
+        EXPECT_EQ(CheckLinks(parser->GetRoot()), 6u);  // D, E and the four names
     }
 }
 

@@ -28,7 +28,7 @@ TEST(NtfsVolume, ThreeRunMftListsEveryRecordInRunOrder) {
     EXPECT_EQ(OwnNumber(record), 16u);
     EXPECT_EQ(parser->ReadMFTRecord(55, record), 0);
     EXPECT_EQ(OwnNumber(record), 55u);
-    EXPECT_EQ(parser->ReadMFTRecord(56, record), -1);   // equal to the count: out of the MFT
+    EXPECT_EQ(parser->ReadMFTRecord(56, record), -1);  // equal to the count: out of the MFT
 }
 
 TEST(NtfsVolume, UnreadableMftFallsBackToTheMirror) {
@@ -79,13 +79,13 @@ TEST(NtfsVolume, TornRecordIsStillReturned) {
     NtfsImageBuilder b;
     uint32_t n = b.AddFile(5, u"torn.txt", {'t'});
     std::vector<uint8_t> image = b.Build();
-    image[b.RecordOffset(n) + 1022] ^= 0xFF;   // second sector from another write
+    image[b.RecordOffset(n) + 1022] ^= 0xFF;  // second sector from another write
     auto parser = ntfstest::OpenImage(image);
     uint8_t record[1024];
     EXPECT_EQ(parser->ReadMFTRecord(n, record), 0);
     EXPECT_EQ(OwnNumber(record), n);
-    EXPECT_EQ(record[510], 0);        // first sector fixed
-    EXPECT_NE(record[1022], 0);       // second left as read
+    EXPECT_EQ(record[510], 0);   // first sector fixed
+    EXPECT_NE(record[1022], 0);  // second left as read
 }
 
 TEST(NtfsVolume, UnreadableRecordIsZeroedAndReported) {
@@ -104,12 +104,13 @@ TEST(NtfsVolume, ScanReadsTheMftInBatches) {
     o.mftRecords = 400;
     o.totalSectors = 16384;
     NtfsImageBuilder b(o);
-    for (int i = 0; i < 300; ++i) b.AddFile(5, u"f" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)), {'x'}, i % 3 == 0);
+    for (int i = 0; i < 300; ++i)
+        b.AddFile(5, u"f" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)), {'x'}, i % 3 == 0);
     CMemoryDrive* drive = nullptr;
     auto parser = ntfstest::OpenImage(b.Build(), &drive);
     uint32_t before = drive->ReadCalls();
     ASSERT_EQ(parser->PrepareDirTree(100), 0);
-    EXPECT_LT(drive->ReadCalls() - before, 40u);   // 384 records read in a handful of calls
+    EXPECT_LT(drive->ReadCalls() - before, 40u);  // 384 records read in a handful of calls
     EXPECT_EQ(parser->GetRoot()->ChildCount(), 300u);
 }
 

@@ -67,7 +67,8 @@ TEST(ParseDriveMap, ResolvesRelativeImagePaths) {
 }
 
 TEST(ApplyDriveMap, MappedEntriesWinOverAutomaticLetters) {
-    const std::vector<DriveSource> automatic = {Drive('C', "/dev/vda"), Drive('D', "/dev/sdb1"), Drive('E', "/dev/sdb2")};
+    const std::vector<DriveSource> automatic = {Drive('C', "/dev/vda"), Drive('D', "/dev/sdb1"),
+                                                Drive('E', "/dev/sdb2")};
     struct Case {
         const char* what;
         std::vector<DriveSource> map;
@@ -75,11 +76,14 @@ TEST(ApplyDriveMap, MappedEntriesWinOverAutomaticLetters) {
     } cases[] = {
         {"no map", {}, "C=/dev/vda;D=/dev/sdb1;E=/dev/sdb2;"},
         {"free letter", {Drive('K', "/k.img", true)}, "C=/dev/vda;D=/dev/sdb1;E=/dev/sdb2;K=/k.img;"},
-        {"taken letter moves the automatic one", {Drive('D', "/d.img", true)},
+        {"taken letter moves the automatic one",
+         {Drive('D', "/d.img", true)},
          "C=/dev/vda;D=/d.img;E=/dev/sdb2;F=/dev/sdb1;"},
-        {"mapped source keeps only its mapped letter", {Drive('G', "/dev/sdb1", true)},
+        {"mapped source keeps only its mapped letter",
+         {Drive('G', "/dev/sdb1", true)},
          "C=/dev/vda;E=/dev/sdb2;G=/dev/sdb1;"},
-        {"later entry wins for a letter", {Drive('H', "/one.img", true), Drive('H', "/two.img", true)},
+        {"later entry wins for a letter",
+         {Drive('H', "/one.img", true), Drive('H', "/two.img", true)},
          "C=/dev/vda;D=/dev/sdb1;E=/dev/sdb2;H=/two.img;"},
         {"root letter mapped", {Drive('C', "/c.img", true)}, "C=/c.img;D=/dev/sdb1;E=/dev/sdb2;F=/dev/vda;"},
     };

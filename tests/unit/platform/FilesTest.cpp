@@ -180,8 +180,8 @@ TEST(JoinPath, PutsExactlyOneSlashBetween) {
         const char* name;
         const char* joined;
     } cases[] = {
-        {"/a", "b", "/a/b"},   {"/a/", "b", "/a/b"}, {"/a//", "/b", "/a/b"}, {"/", "b", "/b"},
-        {"", "b", "b"},        {"a", "b/c", "a/b/c"}, {"/a", "", "/a/"},
+        {"/a", "b", "/a/b"}, {"/a/", "b", "/a/b"},  {"/a//", "/b", "/a/b"}, {"/", "b", "/b"},
+        {"", "b", "b"},      {"a", "b/c", "a/b/c"}, {"/a", "", "/a/"},
     };
     for (const auto& c : cases) EXPECT_EQ(JoinPath(c.dir, c.name), c.joined) << c.dir << " + " << c.name;
 }

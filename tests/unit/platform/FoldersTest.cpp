@@ -82,4 +82,3 @@ TEST(InstanceLock, IsHeldAgainstAnotherProcess) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other process got the lock";
 }
-

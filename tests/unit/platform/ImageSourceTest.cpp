@@ -53,12 +53,12 @@ TEST(SplitNames, ParsesNumberedNamesOnly) {
         {"/d/disk.001", true, "/d/disk.", 1, 3},
         {"disk.img.0042", true, "disk.img.", 42, 4},
         {"/d/disk.000", true, "/d/disk.", 0, 3},
-        {"/d/disk.01", false, "", 0, 0},        // two digits: not this rule
-        {"/d/disk.1234567", false, "", 0, 0},   // too long to be a segment number
+        {"/d/disk.01", false, "", 0, 0},       // two digits: not this rule
+        {"/d/disk.1234567", false, "", 0, 0},  // too long to be a segment number
         {"/d/disk.0a1", false, "", 0, 0},
         {"/d/disk.E01", false, "", 0, 0},
-        {"/d.001/disk", false, "", 0, 0},       // the dot belongs to a folder
-        {"/d/.001", false, "", 0, 0},           // a hidden file, not a segment
+        {"/d.001/disk", false, "", 0, 0},  // the dot belongs to a folder
+        {"/d/.001", false, "", 0, 0},      // a hidden file, not a segment
         {"disk", false, "", 0, 0},
     };
     for (const auto& c : cases) {
@@ -75,7 +75,8 @@ TEST(SplitNames, ParsesNumberedNamesOnly) {
 TEST(SplitNames, FindsTheSetFromAnySegment) {
     const auto find = [](const std::string& named, std::set<std::string> present) {
         std::vector<std::string> got;
-        for (const auto& s : FindSplitSegments(*ParseSplitName(named), [&](const std::string& p) { return present.count(p) > 0; }, 2))
+        for (const auto& s : FindSplitSegments(
+                 *ParseSplitName(named), [&](const std::string& p) { return present.count(p) > 0; }, 2))
             got.push_back(s ? *s : "-");
         return got;
     };
@@ -135,9 +136,9 @@ TEST_F(SplitRawTest, SegmentsReadAsOneDisk) {
 TEST_F(SplitRawTest, DamageReadsAsUnreadableSectors) {
     TempDir dir;
     WriteSplit(dir, 16, 4);
-    std::filesystem::remove(dir / "disk.002");                       // sectors 4..7 missing
+    std::filesystem::remove(dir / "disk.002");                           // sectors 4..7 missing
     std::filesystem::resize_file(dir / "disk.003", 3 * kRawSectorSize);  // sector 11 lost
-    ASSERT_TRUE(InjectUnreadableSector(dir / "disk.001", 14));        // a sector of the disk, not of a file
+    ASSERT_TRUE(InjectUnreadableSector(dir / "disk.001", 14));           // a sector of the disk, not of a file
     const int fd = OpenRawSource(dir / "disk.004");
     ASSERT_GE(fd, 3);
     EXPECT_EQ(RawSize(fd), 16u * kRawSectorSize) << "the later segments keep their places";
@@ -149,12 +150,9 @@ TEST_F(SplitRawTest, DamageReadsAsUnreadableSectors) {
         BOOL ok;
         size_t doneSectors;
     } cases[] = {
-        {"up to the missing segment", 0, 6, FALSE, 4},
-        {"inside the missing segment", 5, 1, FALSE, 0},
-        {"the short segment's data", 8, 3, TRUE, 3},
-        {"past the short segment's end", 9, 3, FALSE, 2},
-        {"the last segment", 12, 2, TRUE, 2},
-        {"an injected sector", 12, 4, FALSE, 2},
+        {"up to the missing segment", 0, 6, FALSE, 4}, {"inside the missing segment", 5, 1, FALSE, 0},
+        {"the short segment's data", 8, 3, TRUE, 3},   {"past the short segment's end", 9, 3, FALSE, 2},
+        {"the last segment", 12, 2, TRUE, 2},          {"an injected sector", 12, 4, FALSE, 2},
     };
     for (const auto& c : cases) {
         size_t done = 99;
@@ -185,10 +183,11 @@ TEST_F(SplitRawTest, RefusedWithAReason) {
 TEST(ContainerSource, ADamagedContainerIsRefusedWithTheLibrarysReason) {
     TempDir dir;
     for (const std::string& head : {std::string("vhdxfile"), std::string("QFI\xfb\0\0\0\x02", 8), std::string("KDMV"),
-                                   std::string("EVF\x09\x0d\x0a\xff\x00\x01", 9)}) {
+                                    std::string("EVF\x09\x0d\x0a\xff\x00\x01", 9)}) {
         const std::string path = dir / "broken.img";
         std::ofstream(path, std::ios::binary) << head << std::string(4096, '\x5a');
         EXPECT_EQ(OpenRawSource(path), -1) << head;
-        EXPECT_NE(RawSourceOpenFailure().find("image could not be opened"), std::string::npos) << RawSourceOpenFailure();
+        EXPECT_NE(RawSourceOpenFailure().find("image could not be opened"), std::string::npos)
+            << RawSourceOpenFailure();
     }
 }

@@ -32,12 +32,16 @@ public:
         const char* old = std::getenv(name);
         m_hadOld = old != nullptr;
         if (old) m_old = old;
-        if (value) ::setenv(name, value, 1);
-        else ::unsetenv(name);
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
     }
     ~ScopedEnv() {
-        if (m_hadOld) ::setenv(m_name.c_str(), m_old.c_str(), 1);
-        else ::unsetenv(m_name.c_str());
+        if (m_hadOld)
+            ::setenv(m_name.c_str(), m_old.c_str(), 1);
+        else
+            ::unsetenv(m_name.c_str());
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-
 #include "platform/Text.h"
 
 using platform::Cp437ToUtf8;
@@ -9,8 +8,18 @@ using platform::Utf16ToUtf8;
 using platform::Utf8ToUtf16;
 
 TEST(Utf16Length, CountsWhatTheConversionWouldMake) {
-    const char* samples[] = {"", "plain", "\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80x", "\xED\xA0\x80",
-                             "\xFF\xFE", "\xC3", "\xF0\x9F\x98", "\xE0\x80\x80", "a\x80" "b"};
+    const char* samples[] = {"",
+                             "plain",
+                             "\xC3\xA9t\xC3\xA9",
+                             "\xE2\x82\xAC",
+                             "\xF0\x9F\x98\x80x",
+                             "\xED\xA0\x80",
+                             "\xFF\xFE",
+                             "\xC3",
+                             "\xF0\x9F\x98",
+                             "\xE0\x80\x80",
+                             "a\x80"
+                             "b"};
     for (const char* s : samples) EXPECT_EQ(platform::Utf16Length(s), Utf8ToUtf16(s).size()) << s;
 }
 
@@ -26,9 +35,13 @@ TEST(Utf16ToUtf8, EncodesEachRangeAndPairs) {
         {"surrogate pair", u"\U0001F600", "\xF0\x9F\x98\x80"},
         {"lone high surrogate", std::u16string(1, char16_t(0xD800)), "\xED\xA0\x80"},
         {"lone low surrogate", std::u16string(1, char16_t(0xDC00)), "\xED\xB0\x80"},
-        {"high then ascii", std::u16string{char16_t(0xD83D), u'a'}, "\xED\xA0\xBD" "a"},
+        {"high then ascii", std::u16string{char16_t(0xD83D), u'a'},
+         "\xED\xA0\xBD"
+         "a"},
         {"reversed pair", std::u16string{char16_t(0xDE00), char16_t(0xD83D)}, "\xED\xB8\x80\xED\xA0\xBD"},
-        {"ascii then a pair", u"ab\U0001F600c", "ab\xF0\x9F\x98\x80" "c"},
+        {"ascii then a pair", u"ab\U0001F600c",
+         "ab\xF0\x9F\x98\x80"
+         "c"},
         {"embedded nul", std::u16string(u"a\0b", 3), std::string("a\0b", 3)},
     };
     for (const auto& c : cases) EXPECT_EQ(Utf16ToUtf8(c.in), c.out) << c.what;
@@ -50,7 +63,10 @@ TEST(Utf8ToUtf16, MalformedBytesBecomeReplacementCharacters) {
         std::string in;
         std::u16string out;
     } cases[] = {
-        {"stray continuation", "a\x80" "b", u"a\uFFFDb"},
+        {"stray continuation",
+         "a\x80"
+         "b",
+         u"a\uFFFDb"},
         {"overlong slash", "\xC0\xAF", u"\uFFFD\uFFFD"},
         {"truncated at end", "ok\xE2\x82", u"ok\uFFFD\uFFFD"},
         {"past U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
@@ -91,20 +107,25 @@ TEST(UpperCaseUtf8, UpperCasesBeyondAscii) {
         const char* out;
     } cases[] = {
         {"report.doc", "REPORT.DOC"},
-        {"\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89"},                         // été
-        {"\xC3\xBF", "\xC5\xB8"},                                            // ÿ -> Ÿ (grows)
-        {"stra\xC3\x9F" "e", "STRA\xC3\x9F" "E"},                            // ß has no single upper case
-        {"\xCE\xB1\xCE\xB2\xCF\x82", "\xCE\x91\xCE\x92\xCE\xA3"},            // αβς
+        {"\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89"},  // été
+        {"\xC3\xBF", "\xC5\xB8"},                    // ÿ -> Ÿ (grows)
+        {"stra\xC3\x9F"
+         "e",
+         "STRA\xC3\x9F"
+         "E"},                                                                     // ß has no single upper case
+        {"\xCE\xB1\xCE\xB2\xCF\x82", "\xCE\x91\xCE\x92\xCE\xA3"},                  // αβς
         {"\xD0\xBF\xD1\x80\xD0\xB8\xD1\x91", "\xD0\x9F\xD0\xA0\xD0\x98\xD0\x81"},  // приё -> ПРИЁ
-        {"\xC4\x9F", "\xC4\x9E"},                                            // ğ
+        {"\xC4\x9F", "\xC4\x9E"},                                                  // ğ
         {"123 _-~", "123 _-~"},
     };
     for (const auto& c : cases) EXPECT_EQ(UpperCaseUtf8(c.in), c.out) << c.in;
 }
 
 TEST(UpperCaseUtf8, LeavesUndecodableBytesAndSurrogatesAlone) {
-    EXPECT_EQ(UpperCaseUtf8("a\xFF" "b"), "A\xFF" "B");
+    EXPECT_EQ(UpperCaseUtf8("a\xFF"
+                            "b"),
+              "A\xFF"
+              "B");
     EXPECT_EQ(UpperCaseUtf8("x\xED\xA0\x80y"), "X\xED\xA0\x80Y");
     EXPECT_EQ(UpperCaseUtf8("\xC3"), "\xC3");
 }
-

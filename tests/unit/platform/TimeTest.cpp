@@ -11,7 +11,9 @@ namespace {
 
 constexpr uint64_t kTicks = 10000000ull;
 
-uint16_t DosDate(int year, int month, int day) { return static_cast<uint16_t>(((year - 1980) << 9) | (month << 5) | day); }
+uint16_t DosDate(int year, int month, int day) {
+    return static_cast<uint16_t>(((year - 1980) << 9) | (month << 5) | day);
+}
 uint16_t DosTime(int hour, int minute, int second) {
     return static_cast<uint16_t>((hour << 11) | (minute << 5) | (second / 2));
 }

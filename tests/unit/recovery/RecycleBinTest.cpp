@@ -32,7 +32,8 @@ TEST(RecycleBinTest, RecordNumberComesFromTheBinFileName) {
         const char* name;
         uint32_t number;
     } cases[] = {{"DC12.txt", 12}, {"DC7", 7}, {"Dd3.tar.gz", 3}, {"DCx.txt", 0}, {"D", 0}, {nullptr, 0}};
-    for (const Case& c : cases) EXPECT_EQ(recyclebin::BinFileRecordNumber(c.name), c.number) << (c.name ? c.name : "null");
+    for (const Case& c : cases)
+        EXPECT_EQ(recyclebin::BinFileRecordNumber(c.name), c.number) << (c.name ? c.name : "null");
 }
 
 TEST(RecycleBinTest, RecordsAreFoundMissingOrCutShort) {

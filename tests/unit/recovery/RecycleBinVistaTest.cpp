@@ -18,8 +18,8 @@ void PutWide(std::vector<uint8_t>* b, const std::u16string& text) {
 std::vector<uint8_t> Header(uint64_t version) {
     std::vector<uint8_t> b;
     PutU64(&b, version);
-    PutU64(&b, 1234);                     // size
-    PutU64(&b, 0x01D9000000000000ull);    // deletion time
+    PutU64(&b, 1234);                   // size
+    PutU64(&b, 0x01D9000000000000ull);  // deletion time
     return b;
 }
 
@@ -61,7 +61,10 @@ TEST(RecycleBinVista, DollarILayoutsAndDamagedRecords) {
         uint32_t version;
     } cases[] = {
         {"version 1", V1(u"C:\\Docs\\report.txt"), "C:\\Docs\\report.txt", 1},
-        {"version 2, non-ASCII", V2(u"D:\\caf\u00e9\\\u00fcber.txt"), "D:\\caf\xc3\xa9\\\xc3\xbc" "ber.txt", 2},
+        {"version 2, non-ASCII", V2(u"D:\\caf\u00e9\\\u00fcber.txt"),
+         "D:\\caf\xc3\xa9\\\xc3\xbc"
+         "ber.txt",
+         2},
         {"version 1 one byte short", Cut(V1(u"C:\\a.txt"), 1), nullptr, 0},
         {"version 1 without a NUL in 260 characters", V1(u"C:\\a", false), nullptr, 0},
         {"version 1 with an empty path", V1(u""), nullptr, 0},
@@ -70,7 +73,13 @@ TEST(RecycleBinVista, DollarILayoutsAndDamagedRecords) {
         {"version 2 claiming no characters", V2(u"", 0, false), nullptr, 0},
         {"version 2 claiming more than any path", V2(u"C:\\a.txt", 0x7FFFFFFF), nullptr, 0},
         {"version 2 with its length cut off", Cut(Header(2), 0), nullptr, 0},
-        {"an unknown version", [] { auto b = V1(u"C:\\a.txt"); b[0] = 3; return b; }(), nullptr, 0},
+        {"an unknown version",
+         [] {
+             auto b = V1(u"C:\\a.txt");
+             b[0] = 3;
+             return b;
+         }(),
+         nullptr, 0},
         {"a header only", Cut(Header(1), 1), nullptr, 0},
         {"nothing", {}, nullptr, 0},
     };
@@ -97,8 +106,8 @@ TEST(RecycleBinVista, BinFoldersAndItems) {
         const char* folder;
         bool bin;
     } folders[] = {{"/$Recycle.Bin/S-1-5-21-1/", true}, {"/$RECYCLE.BIN/S-1-5-21-1/", true},
-                   {"/$Recycle.Bin/", false},          {"/$Recycle.Bin/S-1/sub/", false},
-                   {"/Recycle.Bin/S-1/", false},       {"/a/$Recycle.Bin/S-1/", false}};
+                   {"/$Recycle.Bin/", false},           {"/$Recycle.Bin/S-1/sub/", false},
+                   {"/Recycle.Bin/S-1/", false},        {"/a/$Recycle.Bin/S-1/", false}};
     for (const Case& c : folders) EXPECT_EQ(recyclebin::IsVistaBinFolder(c.folder), c.bin) << c.folder;
 }
 
@@ -137,11 +146,11 @@ struct BinTree {
 TEST(RecycleBinVista, ItemsFindTheirTwinLiveOrDeleted) {
     BinTree t;
     NodeEntry* file = t.Add(t.sid, "$RAB12CD.txt", 0, 0);
-    t.Add(t.sid, "$iab12cd.TXT", 0, 1, V1(u"C:\\old.txt"));       // deleted, older
+    t.Add(t.sid, "$iab12cd.TXT", 0, 1, V1(u"C:\\old.txt"));        // deleted, older
     t.Add(t.sid, "$IAB12CD.txt", 0, 0, V2(u"C:\\Docs\\new.txt"));  // live: preferred
     NodeEntry* folder = t.Add(t.sid, "$RFOLDER", FILE_ATTRIBUTE_DIRECTORY, 0);
     t.Add(t.sid, "$IFOLDER", 0, 0, V2(u"C:\\Users\\a\\Project"));
-    NodeEntry* fatDeleted = t.Add(t.sid, "_RGONE.TXT", 0, 1);     // FAT: "$" lost to the mark
+    NodeEntry* fatDeleted = t.Add(t.sid, "_RGONE.TXT", 0, 1);  // FAT: "$" lost to the mark
     t.Add(t.sid, "_IGONE.TXT", 0, 1, V1(u"D:\\gone.txt"));
     NodeEntry* orphan = t.Add(t.sid, "$RNOREC.txt", 0, 0);
     NodeEntry* cut = t.Add(t.sid, "$RCUT.txt", 0, 0);
@@ -155,8 +164,12 @@ TEST(RecycleBinVista, ItemsFindTheirTwinLiveOrDeleted) {
     struct Case {
         NodeEntry* item;
         const char* path;
-    } cases[] = {{file, "C:\\Docs\\new.txt"}, {folder, "C:\\Users\\a\\Project"}, {fatDeleted, "D:\\gone.txt"},
-                 {orphan, nullptr},            {cut, nullptr},                    {liveUnderscore, nullptr}};
+    } cases[] = {{file, "C:\\Docs\\new.txt"},
+                 {folder, "C:\\Users\\a\\Project"},
+                 {fatDeleted, "D:\\gone.txt"},
+                 {orphan, nullptr},
+                 {cut, nullptr},
+                 {liveUnderscore, nullptr}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.item->name);
         EXPECT_EQ(recyclebin::IsVistaBinItem(c.item), c.item != liveUnderscore);

@@ -102,8 +102,8 @@ TEST_F(MvcmnExports, ProfileSectionsKeysAndDefaults) {
         {"", nullptr, "d", "d"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Read(c.section, c.key, c.dflt), c.expected) << (c.section ? c.section : "(null)") << "/"
-                                                               << (c.key ? c.key : "(null)");
+        EXPECT_EQ(Read(c.section, c.key, c.dflt), c.expected)
+            << (c.section ? c.section : "(null)") << "/" << (c.key ? c.key : "(null)");
     EXPECT_EQ(Read("", "Top", "d", 6), "value") << "cut to the buffer, terminated";
     EXPECT_EQ(Read("", "Top", "d", 1), "");
 }
@@ -128,7 +128,7 @@ TEST_F(MvcmnExports, ToolboxEntriesAndTheirCommands) {
     std::vector<std::pair<unsigned, std::string>> entries;
     MvToolboxMenu menu{&entries, [](void* context, unsigned command, const char* caption) {
                            static_cast<std::vector<std::pair<unsigned, std::string>>*>(context)->emplace_back(command,
-                                                                                                             caption);
+                                                                                                              caption);
                        }};
     library.InsertToolboxMenu(&menu, "/nonexistent");
     ASSERT_EQ(entries.size(), 4u);
@@ -179,9 +179,8 @@ std::map<std::string, std::string> ReadArchive(const std::string& path) {
     auto fclose = reinterpret_cast<decltype(&zip_fclose)>(dlsym(lib, "zip_fclose"));
     auto discard = reinterpret_cast<decltype(&zip_discard)>(dlsym(lib, "zip_discard"));
     int error = 0;
-    zip_t* archive = open && count && name && fopen && fread && fclose && discard
-                         ? open(path.c_str(), ZIP_RDONLY, &error)
-                         : nullptr;
+    zip_t* archive =
+        open && count && name && fopen && fread && fclose && discard ? open(path.c_str(), ZIP_RDONLY, &error) : nullptr;
     if (archive) {
         for (zip_int64_t i = 0; i < count(archive, 0); ++i) {
             std::string data;
@@ -223,13 +222,15 @@ TEST_F(MvcmnExports, DiagnosticsArchiveHoldsReportProfileDrivesAndLog) {
     EXPECT_EQ(names, (std::vector<std::string>{"contents.txt", "diagnostics.txt", "log_qvr.log", "quenvar.ini"}));
     ASSERT_TRUE(entries.count("diagnostics.txt"));
     const std::string& report = entries.at("diagnostics.txt");
-    for (const std::string& line : std::vector<std::string>{"  ProgramTitle: Diag Title\n", "Requested by: GUI\n", "Product code: 268\n", "Runtime library: ",
-          "Kernel: Linux ", "Distribution: ", "libzip: ", "  Operations log in use: " + std::string(folder)})
+    for (const std::string& line :
+         std::vector<std::string>{"  ProgramTitle: Diag Title\n", "Requested by: GUI\n", "Product code: 268\n",
+                                  "Runtime library: ", "Kernel: Linux ",
+                                  "Distribution: ", "libzip: ", "  Operations log in use: " + std::string(folder)})
         EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
     // The mapped image with its size and the file system its superblock shows.
-    EXPECT_NE(report.find("  E:  " + image + "  (image, mapped)  " + std::to_string(fat.Image().size()) +
-                          " bytes  vfat"),
-              std::string::npos)
+    EXPECT_NE(
+        report.find("  E:  " + image + "  (image, mapped)  " + std::to_string(fat.Image().size()) + " bytes  vfat"),
+        std::string::npos)
         << report;
     // Nothing that names the machine or what the user was working on.
     char host[256] = {};

@@ -85,8 +85,9 @@ TEST_F(Runtime, KeptLoadedFailuresThrowMinusOne) {
         EXPECT_FALSE(library.IsLoaded());
         EXPECT_EQ(library.ReadProfileString("", "ProgramTitle", "dflt"), "dflt");
         EXPECT_FALSE(library.OnToolboxProducts(kToolboxFirstCommand));
-        const bool logged = ReadAll(m_dir.File("kept.log")).find(" | LoadMvcmn()-> Initialize proc address failed \n") !=
-                            std::string::npos;
+        const bool logged =
+            ReadAll(m_dir.File("kept.log")).find(" | LoadMvcmn()-> Initialize proc address failed \n") !=
+            std::string::npos;
         EXPECT_EQ(logged, c.logsInitialize) << c.name;
     }
 }

@@ -183,8 +183,11 @@ TEST(RecoveryReport, AnUnreadableCompressedUnitIsWrittenAsZerosAndListed) {
         starts.push_back(first);
     }
     uint32_t n = b.NextRecord();
-    b.Record(n).InUse(false).StandardInformation(1, 2).FileName(5, u"packed.txt", 1).NonResidentData(runs, 3 * unit,
-                                                                                                     true, 4);
+    b.Record(n)
+        .InUse(false)
+        .StandardInformation(1, 2)
+        .FileName(5, u"packed.txt", 1)
+        .NonResidentData(runs, 3 * unit, true, 4);
     DriveEntry drive;
     drive.letter = 'E';
     drive.parser = ntfstest::OpenImage(b.Build(), nullptr, {starts[1]});

@@ -92,8 +92,8 @@ TEST_F(UndeleteJobTest, ThreeItemsMoveTheProgressAndReportEachFile) {
     EXPECT_EQ(o.recovered, 3u);
     EXPECT_EQ(sink.positions, (std::vector<int>{100, 33, 100, 66, 100}));
     EXPECT_EQ(prompt.messages, (std::vector<std::string>{"File 'a.txt' was successfully recovered.",
-                                                          "File 'b.txt' was successfully recovered.",
-                                                          "File 'c.txt' was successfully recovered."}));
+                                                         "File 'b.txt' was successfully recovered.",
+                                                         "File 'c.txt' was successfully recovered."}));
     EXPECT_EQ(Read(out / "b.txt"), "BB");
     EXPECT_TRUE(prompt.questions.empty());
 }
@@ -105,7 +105,7 @@ TEST_F(UndeleteJobTest, AnswersToTheOverwriteQuestion) {
     struct Case {
         std::vector<Answer> answers;
         size_t questions;
-        std::vector<const char*> written;    // new files of this job
+        std::vector<const char*> written;  // new files of this job
         bool cancelled;
     } cases[] = {
         {{Answer::Yes, Answer::No, Answer::No}, 3, {"a(1).txt"}, false},
@@ -118,7 +118,8 @@ TEST_F(UndeleteJobTest, AnswersToTheOverwriteQuestion) {
         prompt.answers.assign(k.answers.begin(), k.answers.end());
         UndeleteOutcome o = Run({a, b, c});
         EXPECT_EQ(prompt.questions.size(), k.questions);
-        EXPECT_EQ(prompt.questions[0], "File a.txt already exists in the destination folder.\nDo you want to overwrite it?");
+        EXPECT_EQ(prompt.questions[0],
+                  "File a.txt already exists in the destination folder.\nDo you want to overwrite it?");
         EXPECT_EQ(o.recovered, k.written.size());
         EXPECT_EQ(prompt.messages.size(), k.written.size()) << "no message for a skipped item";
         for (const char* f : k.written) EXPECT_TRUE(fs::exists(out / f)) << f;
