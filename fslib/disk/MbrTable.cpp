@@ -1,9 +1,10 @@
 // Master boot record: four 16-byte slots at offset 446 and the 0x55AA signature; an
-// extended slot starts a chain of extended boot records, each holding one logical
-// partition (relative to that record) and the link to the next (relative to the
+// extended slot starts a chain of extended boot records whose slots hold logical
+// partitions (relative to that record) and links to further records (relative to the
 // extended partition's start).
 #include <cstdio>
 #include <set>
+#include <vector>
 
 #include "fslib/disk/DiskDrive.h"
 #include "fslib/disk/PartitionTable.h"
@@ -100,6 +101,10 @@ PartitionTable Refuse(PartitionTable table, std::string why) {
     return table;
 }
 
+std::string TooManyLogicals() {
+    return "MBR: more than " + std::to_string(kMaxLogicalPartitions) + " logical partitions in the extended chain";
+}
+
 bool ReadOneSector(CDiskDrive* drive, uint64_t sector, uint8_t* buffer) {
     uint32_t read = 0;
     return sector < drive->TotalSectors() && drive->ReadSectors(sector, buffer, 1, &read) == 1 && read == 1;
@@ -142,15 +147,19 @@ PartitionTable ReadMbrTable(CDiskDrive* drive) {
         if (extStart == 0 || extEnd > total)
             return Refuse(table, "MBR: the extended partition (" + Range(extStart, extended->count) +
                                      ") lies outside the disk (" + std::to_string(total) + " sectors)");
+        // Each record may hold several logical partitions and links (DOS-era tools put two
+        // logicals and the link in one record), so the chain is a walk over every slot of
+        // every record, links followed in slot order.
         std::set<uint64_t> visited;
-        uint64_t record = extStart;
-        for (;;) {
+        std::vector<uint64_t> pending{extStart};
+        uint32_t logicals = 0;
+        while (!pending.empty()) {
+            const uint64_t record = pending.back();
+            pending.pop_back();
             if (!visited.insert(record).second)
                 return Refuse(table,
                               "MBR: the extended partition chain loops back to sector " + std::to_string(record));
-            if (visited.size() > kMaxLogicalPartitions)
-                return Refuse(table, "MBR: more than " + std::to_string(kMaxLogicalPartitions) +
-                                         " logical partitions in the extended chain");
+            if (visited.size() > kMaxLogicalPartitions) return Refuse(table, TooManyLogicals());
             Slot ebr[kSlotCount];
             if (!ReadOneSector(drive, record, sector))
                 return Refuse(table,
@@ -158,20 +167,27 @@ PartitionTable ReadMbrTable(CDiskDrive* drive) {
             if (!ParseSlots(sector, ebr))
                 return Refuse(table,
                               "MBR: the extended boot record at sector " + std::to_string(record) + " is not valid");
-            if (ebr[0].Used()) {
-                const uint64_t start = record + ebr[0].start;
-                if (ebr[0].start == 0 || start + ebr[0].count > extEnd)
+            std::vector<uint64_t> links;
+            for (const Slot& e : ebr) {
+                if (!e.Used()) continue;
+                if (IsExtended(e.type)) {
+                    const uint64_t next = extStart + e.start;
+                    if (next >= extEnd)
+                        return Refuse(table, "MBR: the extended chain points to sector " + std::to_string(next) +
+                                                 ", outside its extended partition (" +
+                                                 Range(extStart, extended->count) + ")");
+                    links.push_back(next);
+                    continue;
+                }
+                const uint64_t start = record + e.start;
+                if (e.start == 0 || start + e.count > extEnd)
                     return Refuse(table, "MBR: logical partition " + std::to_string(number + 1) + " (" +
-                                             Range(start, ebr[0].count) + ") lies outside its extended partition (" +
+                                             Range(start, e.count) + ") lies outside its extended partition (" +
                                              Range(extStart, extended->count) + ")");
-                table.entries.push_back(MakeEntry(++number, start, ebr[0].count, ebr[0].type));
+                if (++logicals > kMaxLogicalPartitions) return Refuse(table, TooManyLogicals());
+                table.entries.push_back(MakeEntry(++number, start, e.count, e.type));
             }
-            if (!ebr[1].Used() || !IsExtended(ebr[1].type)) break;
-            const uint64_t next = extStart + ebr[1].start;
-            if (next >= extEnd)
-                return Refuse(table, "MBR: the extended chain points to sector " + std::to_string(next) +
-                                         ", outside its extended partition (" + Range(extStart, extended->count) + ")");
-            record = next;
+            pending.insert(pending.end(), links.rbegin(), links.rend());
         }
     }
     if (total == 0) return Refuse(table, "MBR: the disk is empty");

@@ -30,3 +30,16 @@ new_ntfs() {
   mkdir -p "$mnt"
   ntfs-3g "$img" "$mnt"
 }
+# The partitions qvr lists for a disk (as drive P:), and those mmls lists, as
+# "start length" lines in table order.
+qvr_partitions() {  # disk
+  QUENVAR_DRIVES="P=$1" "$qvr" --log "$log" drives --json | python3 -c '
+import json, sys
+for d in json.load(sys.stdin):
+    p = d.get("partition")
+    if p and p["disk"] == "P:":
+        print(p["startSector"], p["sectors"])'
+}
+mmls_partitions() {  # disk
+  mmls "$1" | awk '$2 ~ /^[0-9]+(:[0-9]+)?$/ && $0 !~ /Extended|Protective|Safety/ { print $3 + 0, $5 + 0 }'
+}

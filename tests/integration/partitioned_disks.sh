@@ -64,18 +64,6 @@ truncate -s 12M "$gpt"
 sgdisk -a 1 -n 1:40:8231 -t 1:0700 -c 1:data -n 2:9000:12000 -t 2:8300 "$gpt" >/dev/null
 put "$work/fat.img" "$gpt" 40
 
-# The partitions qvr lists for a disk, and those mmls lists: "start length" lines.
-qvr_partitions() {  # disk
-  QUENVAR_DRIVES="P=$1" "$qvr" --log "$log" drives --json | python3 -c '
-import json, sys
-for d in json.load(sys.stdin):
-    p = d.get("partition")
-    if p and p["disk"] == "P:":
-        print(p["startSector"], p["sectors"])'
-}
-mmls_partitions() {  # disk
-  mmls "$1" | awk '$2 ~ /^[0-9]+(:[0-9]+)?$/ && $0 !~ /Extended|Protective|Safety/ { print $3 + 0, $5 + 0 }'
-}
 same_partitions() {  # disk
   local ours theirs
   ours=$(qvr_partitions "$1") theirs=$(mmls_partitions "$1")

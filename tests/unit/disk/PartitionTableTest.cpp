@@ -58,6 +58,21 @@ TEST(MbrTable, PrimariesThenLogicalsInChainOrder) {
     EXPECT_EQ(t.entries[4].typeName, "Linux");
 }
 
+// DOS-era tools: two logicals in slots 0 and 1 of a record and the link in slot 2.
+TEST(MbrTable, EveryRecordSlotIsReadLinksInAnySlot) {
+    DiskLayoutBuilder b(8192);
+    b.SetSlot(0, 0, 0x05, 1000, 7000);
+    b.SetSlot(1000, 0, 0x06, 1, 999);
+    b.SetSlot(1000, 1, 0x06, 1000, 1000);
+    b.SetSlot(1000, 2, 0x05, 2000, 3000);
+    b.SetSlot(3000, 1, 0x0E, 100, 400);
+    b.SetSlot(3000, 3, 0x85, 4000, 1000);
+    b.SetSlot(5000, 0, 0x01, 10, 90);
+    ExpectSpans(Read(b), {{1, 1001, 999}, {2, 2000, 1000}, {3, 3100, 400}, {4, 5010, 90}});
+    b.SetSlot(5000, 2, 0x0F, 0, 10);  // a link back to the first record
+    EXPECT_NE(Read(b).error.find("loops back to sector 1000"), std::string::npos);
+}
+
 TEST(MbrTable, EmptySlotsAreSkippedInTheNumbering) {
     DiskLayoutBuilder b(4096);
     b.SetSlot(0, 0, 0, 0, 0);
