@@ -6,7 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libzip-dev libblkid-dev qt6-base-dev
   libmagic-dev libssl-dev
   sleuthkit ntfs-3g mtools dosfstools exfatprogs exfat-fuse attr util-linux fdisk gdisk
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format clang-tidy imagemagick
   libewf-dev libvhdi-dev libvmdk-dev libqcow-dev ewf-tools qemu-utils
 )
 missing=()

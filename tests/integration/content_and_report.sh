@@ -49,8 +49,9 @@ put("anim.gif", b"GIF89a\x01\x00\x01\x00\x00\x00\x00;")
 put("fake.jpg", ("not a picture at all\n" * 50).encode())
 put("mystery.xyz", os.urandom(700))
 PY
-# ImageMagick, when present, makes real pictures instead of the hand-written headers.
-if command -v convert >/dev/null; then
+# ImageMagick, when present, makes real pictures instead of the hand-written headers. Another
+# program answering to the name convert (GraphicsMagick, a stand-in) may not draw these.
+if convert -version 2>/dev/null | grep -q ImageMagick; then
   convert -size 40x30 gradient:red-blue "$files/photo.jpg"
   convert -size 40x30 xc:green "$files/anim.gif"
 fi
