@@ -135,7 +135,15 @@ int CmdRecover(int argc, char** argv) {
     request.recoverNamedStreams = streams;
     for (const std::string& item : items) {
         NodeEntry* root = result.entry.parser->GetRoot();
-        std::vector<NodeEntry*> found = FindNodesByPath(root, item);
+        // Scripts written for the '_' spelling of deleted long names keep working for one
+        // release, with a warning.
+        bool oldSpelling = false;
+        std::vector<NodeEntry*> found = FindNodesByPath(root, item, &oldSpelling);
+        if (oldSpelling)
+            std::fprintf(stderr,
+                         "qvr recover: %s: '_' in place of the first character is the old spelling of a deleted long "
+                         "name, which is now shown whole; it will not be accepted in the next release\n",
+                         item.c_str());
         // The root stands for everything deleted on the volume; after the scan's marking
         // pass a folder's isDeleted byte says whether anything deleted lies below it.
         if (found.size() == 1 && found[0] == root) {

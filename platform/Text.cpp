@@ -201,6 +201,14 @@ std::string Cp437ToUtf8(std::string_view bytes) {
     return out;
 }
 
+int UpperCp437Byte(char32_t c) {
+    const char32_t upper = c < 0x80 ? ((c >= 'a' && c <= 'z') ? c - 0x20 : c) : UpperCodePoint(c);
+    if (upper < 0x80) return static_cast<int>(upper);
+    for (int i = 0; i < 128; ++i)
+        if (kCp437High[i] == upper) return 0x80 + i;
+    return -1;
+}
+
 std::string UpperCaseUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());

@@ -21,6 +21,10 @@ size_t Utf16Length(std::string_view text);
 // OEM code page 437 bytes to UTF-8.
 std::string Cp437ToUtf8(std::string_view bytes);
 
+// The code page 437 byte of a character upper-cased, as a short name stores the first
+// character of its long name; -1 when the code page has no such character.
+int UpperCp437Byte(char32_t c);
+
 // Unicode-aware upper case of UTF-8 text (ASCII fast path).
 std::string UpperCaseUtf8(std::string_view text);
 

@@ -65,11 +65,67 @@ int ReadLongName(std::u16string* name, ByteView data, size_t offset, uint32_t* c
         --remaining;
     }
     if (count) *count = n;
-    if (name) {
-        if (IsDeleted(first) && !assembled.empty()) assembled[0] = u'_';
-        *name = std::move(assembled);
-    }
+    if (name) *name = std::move(assembled);
     return 1;
+}
+
+uint8_t ShortNameChecksum(const uint8_t* name83) {
+    uint8_t sum = 0;
+    for (int i = 0; i < 11; ++i) sum = static_cast<uint8_t>(((sum & 1) << 7) + (sum >> 1) + name83[i]);
+    return sum;
+}
+
+namespace {
+
+// The 13 character slots of a long-name entry as stored, padding included.
+void RawCharacters(ByteView entry, std::u16string* out) {
+    for (size_t i = 0; i < kLfnCharacters; ++i) {
+        const size_t off = i < 5 ? kLfnGroup1 + 2 * i : i < 11 ? kLfnGroup2 + 2 * (i - 5) : kLfnGroup3 + 2 * (i - 11);
+        out->push_back(entry.U16(off));
+    }
+}
+
+bool SetHasChecksum(ByteView data, size_t offset, uint32_t count, uint8_t checksum) {
+    for (uint32_t i = 0; i < count; ++i)
+        if (data.U8(offset + size_t{i} * kEntrySize + kLfnChecksum) != checksum) return false;
+    return true;
+}
+
+bool EntriesAgree(ByteView data, size_t offset, uint32_t count, const std::u16string& name) {
+    if (count == 0 || count > kMaxLongNameEntries) return false;
+    if (!SetHasChecksum(data, offset, count, data.U8(offset + kLfnChecksum))) return false;
+    std::u16string slots;
+    // The physically first entry holds the end of the name.
+    for (uint32_t i = count; i-- > 0;) {
+        const ByteView e = data.Sub(offset + size_t{i} * kEntrySize, kEntrySize);
+        if (e.U8(kLfnType) != 0 || e.U16(kLfnCluster) != 0) return false;
+        RawCharacters(e, &slots);
+    }
+    if (name.empty() || name.size() > slots.size() || slots.compare(0, name.size(), name) != 0) return false;
+    if (name.size() == slots.size()) return true;
+    if (slots[name.size()] != 0 || name.size() + kLfnCharacters <= slots.size()) return false;
+    for (size_t i = name.size() + 1; i < slots.size(); ++i)
+        if (slots[i] != 0xFFFF) return false;
+    return true;
+}
+
+}  // namespace
+
+DeletedSetCheck CheckDeletedSet(ByteView data, size_t offset, uint32_t count, const std::u16string& name) {
+    const size_t shortAt = offset + size_t{count} * kEntrySize;
+    if (count == 0 || name.empty() || !data.Has(shortAt, kEntrySize)) return DeletedSetCheck::Inconsistent;
+    // Short names drop leading dots and blanks, so such a name's first character is not
+    // the short name's.
+    if (name[0] != u'.' && name[0] != u' ') {
+        const int first = platform::UpperCp437Byte(name[0]);
+        if (first > 0) {
+            uint8_t name83[11];
+            for (size_t i = 0; i < 11; ++i) name83[i] = data.U8(shortAt + i);
+            name83[0] = first == kDeletedMark ? kEscapedE5 : static_cast<uint8_t>(first);
+            if (SetHasChecksum(data, offset, count, ShortNameChecksum(name83))) return DeletedSetCheck::RebuiltChecksum;
+        }
+    }
+    return EntriesAgree(data, offset, count, name) ? DeletedSetCheck::EntriesAgree : DeletedSetCheck::Inconsistent;
 }
 
 std::string FormatShortName(ByteView entry) {

@@ -36,10 +36,16 @@ constexpr uint8_t kAttrLongName = 0x0F;
 
 // Long-name entry: order byte, then 13 UTF-16LE characters in three groups.
 constexpr size_t kLfnOrder = 0;
-constexpr size_t kLfnGroup1 = 1;   // characters 1-5 (10 bytes)
-constexpr size_t kLfnGroup2 = 14;  // characters 6-11 (12 bytes)
-constexpr size_t kLfnGroup3 = 28;  // characters 12-13 (4 bytes)
+constexpr size_t kLfnGroup1 = 1;     // characters 1-5 (10 bytes)
+constexpr size_t kLfnGroup2 = 14;    // characters 6-11 (12 bytes)
+constexpr size_t kLfnGroup3 = 28;    // characters 12-13 (4 bytes)
+constexpr size_t kLfnType = 12;      // u8, 0 for a name entry
+constexpr size_t kLfnChecksum = 13;  // u8, checksum of the short name the entry belongs to
+constexpr size_t kLfnCluster = 26;   // u16, always 0
 constexpr uint8_t kLfnFirstOfOne = 0x41;
+constexpr size_t kLfnCharacters = 13;
+// A long name of 255 characters takes 20 entries.
+constexpr uint32_t kMaxLongNameEntries = 20;
 // Longest name that can be assembled, in UTF-16 units (the limit itself fails).
 constexpr size_t kMaxLongName = 260;
 
@@ -53,10 +59,30 @@ void ReadLongNamePiece(ByteView entry, std::u16string* text, uint8_t* order);
 // Assembles the long name whose physically first entry is at `offset` in `data`.
 // *count receives the number of long-name entries (the short entry follows them).
 // A first entry that does not begin a name gives count 0 and success. A deleted name
-// (first byte 0xE5) runs over all following long-name entries and its first
-// character becomes '_'. Returns 1 on success, 0 when the name reaches 260 characters
-// or the entries run past the data.
+// (first byte 0xE5) runs over all following long-name entries; deletion marks only the
+// order bytes, so its characters are all there. Returns 1 on success, 0 when the name
+// reaches 260 characters or the entries run past the data.
 int ReadLongName(std::u16string* name, ByteView data, size_t offset, uint32_t* count);
+
+// The checksum that long-name entries carry of the 11 bytes of their short name.
+uint8_t ShortNameChecksum(const uint8_t* name83);
+
+// Why a deleted long name is taken as the name of the deleted short entry after it.
+enum class DeletedSetCheck : uint8_t {
+    // The set's checksum matches the short name once its first byte, lost to the deleted
+    // mark, is rebuilt from the long name's first character.
+    RebuiltChecksum,
+    // The first byte cannot be rebuilt so, but the entries agree with one another: one
+    // checksum, zero type and cluster fields, the name ended by 0x0000 and 0xFFFF
+    // padding, at most 20 entries.
+    EntriesAgree,
+    // Neither: the long-name entries may be left over from another name.
+    Inconsistent,
+};
+
+// Checks the `count` deleted long-name entries at `offset` in `data` against the short
+// entry that follows them; `name` is the long name they assemble.
+DeletedSetCheck CheckDeletedSet(ByteView data, size_t offset, uint32_t count, const std::u16string& name);
 
 // "NAME.EXT" from the 8.3 fields, bytes as stored (a deleted entry keeps 0xE5).
 std::string FormatShortName(ByteView entry);

@@ -161,15 +161,17 @@ int CFATParser::ReadFindEntry(FindContext* ctx, FindData* out, bool withTimes) {
     *out = FindData();
     std::u16string longName;
     bool longNameDeleted = false;
+    const size_t setStart = p;
+    uint32_t setCount = 0;
     ByteView first = data.Sub(p, kEntrySize);
+    m_lastDeletedSet.reset();
     if (fatdir::IsLongNameEntry(first)) {
-        uint32_t count = 0;
-        if (!fatdir::ReadLongName(&longName, data, p, &count)) {
+        if (!fatdir::ReadLongName(&longName, data, p, &setCount)) {
             g_Logger.Error("CFATParser::ReadFindFileData() - error reading long name, return -1");
             return -1;
         }
         longNameDeleted = fatdir::IsDeleted(first);
-        p += size_t{count} * kEntrySize;
+        p += size_t{setCount} * kEntrySize;
         SetOffset(ctx, p);
     }
     ByteView entry = data.Sub(p, kEntrySize);
@@ -177,6 +179,12 @@ int CFATParser::ReadFindEntry(FindContext* ctx, FindData* out, bool withTimes) {
     // A deleted long name in front of a live entry belongs to an earlier file whose short
     // entry was reused: the live entry keeps its own name.
     if (longNameDeleted && !fatdir::IsDeleted(entry)) longName.clear();
+    if (longNameDeleted && !longName.empty()) {
+        // Deletion overwrote only the order bytes: the whole name is there when the set
+        // really belongs to this short entry.
+        m_lastDeletedSet = fatdir::CheckDeletedSet(data, setStart, setCount, longName);
+        if (*m_lastDeletedSet == fatdir::DeletedSetCheck::Inconsistent) longName[0] = u'_';
+    }
 
     out->cAlternateFileName = fatdir::ShortNameToUtf8(entry);
     out->wAlternateFileName = platform::Utf8ToUtf16(out->cAlternateFileName);

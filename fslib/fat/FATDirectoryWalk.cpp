@@ -109,6 +109,27 @@ uint32_t CFATParser::ValidateDirectoryData(uint32_t handle, uint32_t* entryCount
     return valid;
 }
 
+void CFATParser::LogDeletedLongName(const char* indent, const std::string& name, fatdir::DeletedSetCheck check) {
+    switch (check) {
+        case fatdir::DeletedSetCheck::RebuiltChecksum:
+            g_Logger.InfoF(
+                "%sDeleted long name [%s] kept whole: its checksum matches the short name rebuilt from its "
+                "first character",
+                indent, name.c_str());
+            break;
+        case fatdir::DeletedSetCheck::EntriesAgree:
+            g_Logger.InfoF("%sDeleted long name [%s] kept whole: its entries agree with one another", indent,
+                           name.c_str());
+            break;
+        case fatdir::DeletedSetCheck::Inconsistent:
+            g_Logger.InfoF(
+                "%sDeleted long name [%s] does not match its short entry: its first character is shown "
+                "as '_'",
+                indent, name.c_str());
+            break;
+    }
+}
+
 int CFATParser::ProcessRootDirectory() {
     if (!m_bVolumeUsable || m_hRootDirectory == INVALID_HANDLE || !GetFATHandle(m_hRootDirectory)) {
         g_Logger.Error("Root directory is not available, the volume cannot be scanned");
@@ -183,6 +204,7 @@ int CFATParser::ProcessDirectory(NodeEntry* parent, double progressStart, double
             g_Logger.InfoF("%sDirectory [%s]  - skipped", ind, name.c_str());
             continue;
         }
+        const std::optional<fatdir::DeletedSetCheck> deletedSet = m_lastDeletedSet;
         g_Logger.InfoF("%sValidating file reference...", ind);
         const int valid = GetValidFileNameA(*find, fd.get(), &validName, 0);
         if (valid != 0) {
@@ -199,6 +221,7 @@ int CFATParser::ProcessDirectory(NodeEntry* parent, double progressStart, double
         std::string nodeName = name;
         if (!nodeName.empty() && static_cast<uint8_t>(nodeName[0]) == fatdir::kDeletedMark) nodeName[0] = '_';
         const uint8_t deleted = (fatdir::IsDeleted(entry) || parent->isDeleted) ? 1 : 0;
+        if (deletedSet) LogDeletedLongName(ind, nodeName, *deletedSet);
 
         if (fd->IsDirectory()) {
             g_Logger.InfoF("%s--- Directory: [%s] ", ind, nodeName.c_str());

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -14,6 +15,7 @@
 #include "fslib/core/ByteView.h"
 #include "fslib/core/FileSystemParser.h"
 #include "fslib/fat/FATBootSector.h"
+#include "fslib/fat/FATDirEntry.h"
 #include "fslib/fat/FATFileRecord.h"
 
 // Statuses of the directory walk.
@@ -143,6 +145,8 @@ protected:
     // Nodes below `folder` that were deleted only because a folder above them was, made
     // live again under a live folder.
     void ReviveInheritedDeletions(NodeEntry* folder);
+    // The walk's line saying how a deleted long name was taken.
+    static void LogDeletedLongName(const char* indent, const std::string& name, fatdir::DeletedSetCheck check);
     // ReadFindFileData, optionally without the three times (the census needs none).
     int ReadFindEntry(FindContext* ctx, FindData* out, bool withTimes);
     // A DOS date and time (local) as UTC; the current time for zero or impossible ones.
@@ -177,6 +181,9 @@ protected:
     std::unordered_set<const NodeEntry*> m_inheritedDeleted;
     uint32_t m_dwMirrorReplacements = 0;
     std::u16string m_wValidName;  // last name accepted by GetValidFileNameW
+    // How the deleted long name of the entry read last was checked, for the walk's log;
+    // empty when that entry had none.
+    std::optional<fatdir::DeletedSetCheck> m_lastDeletedSet;
     static constexpr size_t kTimeCacheLimit = 1 << 16;
     std::unordered_map<uint32_t, FILETIME> m_timeCache;
     std::vector<uint8_t> m_copyBuffer;

@@ -1,8 +1,8 @@
 #!/bin/bash
 # Real FAT12, FAT16 and FAT32 volumes made with mkfs.fat and filled and partly deleted
 # with mtools: `qvr scan --json` must list every file and folder that The Sleuth Kit's
-# `fls -r -d -p -l` lists, deleted ones with the same path and size (a deleted name
-# shows '_' as its first character).
+# `fls -r -d -p -l` lists, deleted ones with the same path and size: a deleted long
+# name whole, a deleted 8.3 name with '_' for its lost first character.
 source "$(dirname "$0")/common.bash" "$@"
 for tool in mkfs.fat mcopy mmd mdel mdeltree fls python3; do
     command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
@@ -57,43 +57,32 @@ for line in open(sys.argv[2], encoding="utf-8", errors="surrogateescape"):
     if kind.startswith(("v/", "V/")) or fields[0].startswith("$OrphanFiles") or "(Volume Label Entry)" in fields[0]:
         continue
     fls.append((fields[0], kind.startswith("d/"), deleted, int(fields[5])))
-deleted_dirs = {p for p, d, dl, _ in fls if d and dl}
-
-def as_ours(path, deleted):
-    parts = path.split("/")
-    out = []
-    for i, part in enumerate(parts):
-        prefix = "/".join(parts[: i + 1])
-        if (prefix in deleted_dirs or (i == len(parts) - 1 and deleted)) and part:
-            part = "_" + part[1:]
-        out.append(part)
-    return "/".join(out)
-
 # A deleted folder whose cluster now holds other data is skipped by design; fls lists
 # its entry with nothing below it.
 has_children = {p.rsplit("/", 1)[0] for p, *_ in fls if "/" in p}
-problems, checked_deleted = [], 0
+problems, checked_deleted, whole_long_names = [], 0, 0
 for path, is_dir, deleted, size in fls:
     if is_dir and deleted and path not in has_children:
         continue
-    want = as_ours(path, deleted)
-    got = ours.get(want)
+    got = ours.get(path)
     if got is None:
-        problems.append(f"missing: {want!r} (fls {path!r})")
+        problems.append(f"missing: {path!r}")
         continue
     if got["directory"] != is_dir:
-        problems.append(f"kind differs: {want!r}")
+        problems.append(f"kind differs: {path!r}")
     if deleted and not got["deleted"]:
-        problems.append(f"not marked deleted: {want!r}")
+        problems.append(f"not marked deleted: {path!r}")
     if not is_dir and got["size"] != size:
-        problems.append(f"size differs: {want!r}: {got['size']} vs {size}")
+        problems.append(f"size differs: {path!r}: {got['size']} vs {size}")
     if deleted and not is_dir:
         checked_deleted += 1
-if checked_deleted < 10:
-    problems.append(f"only {checked_deleted} deleted files compared")
+        whole_long_names += not path.rsplit("/", 1)[-1].startswith("_")
+if checked_deleted < 10 or whole_long_names < 8:
+    problems.append(f"only {checked_deleted} deleted files compared, {whole_long_names} of them by long name")
 for p in problems:
     print(f"{label}: {p}")
-print(f"{label}: {len(fls)} fls entries, {checked_deleted} deleted files compared, {len(problems)} problems")
+print(f"{label}: {len(fls)} fls entries, {checked_deleted} deleted files compared "
+      f"({whole_long_names} long names), {len(problems)} problems")
 sys.exit(1 if problems else 0)
 PY
 }

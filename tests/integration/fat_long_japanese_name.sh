@@ -1,7 +1,7 @@
 #!/bin/bash
 # Long names of 200 Japanese characters (600 bytes of UTF-8, 200 UTF-16 units) on a real
-# FAT32 volume: one live, one deleted with mtools. Both are listed under their names as
-# fls lists them, and the deleted one is recovered; its name is longer than this file
+# FAT32 volume: one live, one deleted with mtools. Both are listed under their whole
+# names as fls lists them, and the deleted one is recovered; its name is longer than this file
 # system takes, so it is written under a "recovered_" name with the bytes icat reads.
 # mtools cuts long names at 255 bytes of UTF-8, so the long-name entries are written
 # into the directory cluster by the script below.
@@ -66,12 +66,12 @@ import json, sys
 entries = {e["path"]: e for e in json.load(open(sys.argv[1]))["entries"]}
 keep, gone = sys.argv[2], sys.argv[3]
 assert f"/{keep}" in entries and not entries[f"/{keep}"]["deleted"], sorted(entries)
-deleted = entries.get("/_" + gone[1:])
+deleted = entries.get(f"/{gone}")
 assert deleted and deleted["deleted"] and deleted["size"] == 20000, sorted(entries)
 PY
 
 mkdir "$work/out"
-"$qvr" --log "$log" recover "$img" "/_${gone:1}" --to "$work/out" > "$work/out.txt" 2> "$work/err" \
+"$qvr" --log "$log" recover "$img" "/$gone" --to "$work/out" > "$work/out.txt" 2> "$work/err" \
     || fail "recover exited $?: $(cat "$work/err")"
 written=$(ls "$work/out")
 case "$written" in recovered_*) ;; *) fail "written as '$written'";; esac

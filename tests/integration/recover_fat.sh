@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# qvr recover on real FAT12, FAT16 and FAT32 volumes: every deleted file (short and long
-# names, several clusters, empty, inside deleted folders) comes out byte-identical to
+# qvr recover on real FAT12, FAT16 and FAT32 volumes: every deleted file (short and whole
+# long names, several clusters, empty, inside deleted folders) comes out byte-identical to
 # what icat gives for it, with its modification time.
 source "$(dirname "$0")/common.bash" "$@"
 
@@ -51,19 +51,18 @@ for volume in "fat12:-F 12" "fat16:-F 16" "fat32:-F 32"; do
   # Pair each deleted file of the oracle with qvr's entry of the same path.
   python3 - "$work/$name.json" "$work/$name.tsk" > "$work/$name.pairs" <<'PY' || fail "$name: pairing failed"
 import json, sys, calendar, time
-def blank(path):
-    return "/".join(("_" + p[1:]) if p else p for p in path.split("/"))
+# Deleted long names are whole, as the oracle prints them; deleted 8.3 names begin with
+# '_' on both sides.
 ours = {}
 for e in json.load(open(sys.argv[1]))["entries"]:
     if e["deleted"] and not e["directory"]:
         m = e["modified"]
-        ours[blank(e["path"])] = (e["path"], calendar.timegm(time.strptime(m, "%Y-%m-%dT%H:%M:%SZ")) if m else -1)
+        ours[e["path"]] = calendar.timegm(time.strptime(m, "%Y-%m-%dT%H:%M:%SZ")) if m else -1
 for line in open(sys.argv[2]):
     inode, path = line.rstrip("\n").split("\t", 1)
-    key = blank("/" + path)
-    if key not in ours:
+    if "/" + path not in ours:
         sys.exit("qvr did not list /" + path)
-    print("%s\t%s\t%s" % (inode, ours[key][1], ours[key][0]))
+    print("%s\t%s\t/%s" % (inode, ours["/" + path], path))
 PY
   count=0
   while IFS=$'\t' read -r inode wanted_mtime path; do
@@ -75,6 +74,12 @@ PY
     count=$((count + 1))
   done < "$work/$name.pairs"
   [ "$count" -ge 5 ] || fail "$name: only $count deleted files compared"
+  # The spelling older releases showed a deleted long name in still names it.
+  mkdir "$out-old"
+  "$qvr" --log "$log" recover "$img" "/docs/_ long file name.bin" --to "$out-old" > /dev/null 2> "$work/old.err" \
+    || fail "$name: the old spelling was not accepted: $(cat "$work/old.err")"
+  grep -q "old spelling" "$work/old.err" || fail "$name: no warning about the old spelling"
+  cmp -s "$out/docs/A long file name.bin" "$out-old/A long file name.bin" || fail "$name: old spelling wrote other bytes"
   total=$((total + count))
 done
 echo "recovered and compared $total files"

@@ -128,7 +128,7 @@ TEST(LongName, AssemblesPiecesInOrderAndCountsThem) {
     EXPECT_EQ(count, 3u);
 }
 
-TEST(LongName, DeletedNameGetsUnderscoreAndFindsItsShortEntry) {
+TEST(LongName, DeletedNameIsWholeAndFindsItsShortEntry) {
     Entry shortEntry = FatImageBuilder::ShortEntry("REPORT  DOC", 0x20, 7, 10);
     auto entries = FatImageBuilder::LongNameEntries(u"Report.doc", 0);
     entries.push_back(shortEntry);
@@ -138,7 +138,7 @@ TEST(LongName, DeletedNameGetsUnderscoreAndFindsItsShortEntry) {
     std::u16string out;
     uint32_t count = 0;
     ASSERT_EQ(fatdir::ReadLongName(&out, View(data), 0, &count), 1);
-    EXPECT_EQ(out, u"_eport.doc");
+    EXPECT_EQ(out, u"Report.doc");
     EXPECT_EQ(count, 1u);
 
     // Two deleted pieces: the physically first holds the end of the name.
@@ -147,8 +147,66 @@ TEST(LongName, DeletedNameGetsUnderscoreAndFindsItsShortEntry) {
     for (Entry& e : two) e[0] = 0xE5;
     data = Concat(two);
     ASSERT_EQ(fatdir::ReadLongName(&out, View(data), 0, &count), 1);
-    EXPECT_EQ(out, u"_uarterly report.doc");
+    EXPECT_EQ(out, u"Quarterly report.doc");
     EXPECT_EQ(count, 2u);
+}
+
+// A deleted set as DOS leaves it: every entry's first byte 0xE5. `change` alters the
+// long-name entries (on-disk order) before the marking.
+std::vector<uint8_t> DeletedSet(const std::u16string& name, const char* name83, void (*change)(std::vector<Entry>&)) {
+    Entry shortEntry = FatImageBuilder::ShortEntry(name83, 0x20, 7, 10);
+    auto entries = FatImageBuilder::LongNameEntries(name, FatImageBuilder::Checksum(shortEntry));
+    if (change) change(entries);
+    entries.push_back(shortEntry);
+    for (Entry& e : entries) e[0] = 0xE5;
+    return Concat(entries);
+}
+
+TEST(LongName, DeletedSetIsTakenOnlyWhenConsistent) {
+    using fatdir::DeletedSetCheck;
+    struct Case {
+        const char* what;
+        std::u16string name;
+        const char* name83;
+        void (*change)(std::vector<Entry>&);
+        DeletedSetCheck expected;
+    } cases[] = {
+        {"first character rebuilt", u"Report.doc", "REPORT  DOC", nullptr, DeletedSetCheck::RebuiltChecksum},
+        {"rebuilt upper-cased", u"quarterly report.doc", "QUARTE~1DOC", nullptr, DeletedSetCheck::RebuiltChecksum},
+        {"rebuilt in the OEM code page", u"\u00e9t\u00e9 2023.txt",
+         "\x90T\x90"
+         "202~1TXT",
+         nullptr, DeletedSetCheck::RebuiltChecksum},
+        {"short name does not start with the long name's letter", u"\u00e9t\u00e9.txt", "_T_~1   TXT", nullptr,
+         DeletedSetCheck::EntriesAgree},
+        {"leading dot is never rebuilt", u".profile", "PROFILE    ", nullptr, DeletedSetCheck::EntriesAgree},
+        {"name filling its last entry has no padding", u"abcdefghijklm", "XBCDEF~1   ", nullptr,
+         DeletedSetCheck::EntriesAgree},
+        {"checksum of another short name: the entries only agree", u"Report.doc", "REPORT  DOC",
+         [](std::vector<Entry>& e) { e[0][13] ^= 0x5A; }, DeletedSetCheck::EntriesAgree},
+        {"entries disagree on the checksum", u"A name of two entries.txt", "ANAMEO~1TXT",
+         [](std::vector<Entry>& e) { e[1][13] ^= 1; }, DeletedSetCheck::Inconsistent},
+        {"type byte set", u".hidden", "HIDDEN     ", [](std::vector<Entry>& e) { e[0][12] = 1; },
+         DeletedSetCheck::Inconsistent},
+        {"cluster field set", u".hidden", "HIDDEN     ", [](std::vector<Entry>& e) { e[0][26] = 3; },
+         DeletedSetCheck::Inconsistent},
+        {"padding after the terminator is not 0xFFFF", u".hidden", "HIDDEN     ",
+         [](std::vector<Entry>& e) { e[0][30] = 0; }, DeletedSetCheck::Inconsistent},
+        {"no terminator before the padding", u".hidden", "HIDDEN     ",
+         [](std::vector<Entry>& e) { e[0][28] = e[0][29] = 0xFF; }, DeletedSetCheck::Inconsistent},
+    };
+    for (const Case& c : cases) {
+        auto data = DeletedSet(c.name, c.name83, c.change);
+        std::u16string name;
+        uint32_t count = 0;
+        ASSERT_EQ(fatdir::ReadLongName(&name, View(data), 0, &count), 1) << c.what;
+        EXPECT_EQ(fatdir::CheckDeletedSet(View(data), 0, count, name), c.expected) << c.what;
+    }
+    // 21 entries cannot be one name, however well they agree.
+    auto many = DeletedSet(std::u16string(13 * 21, u'n'), "MMMMMM~1   ", nullptr);
+    EXPECT_EQ(fatdir::CheckDeletedSet(View(many), 32, 20, std::u16string(13 * 20, u'n')),
+              DeletedSetCheck::EntriesAgree);
+    EXPECT_EQ(fatdir::CheckDeletedSet(View(many), 0, 21, std::u16string(13 * 21, u'n')), DeletedSetCheck::Inconsistent);
 }
 
 TEST(LongName, RejectsWhatCannotBeAName) {

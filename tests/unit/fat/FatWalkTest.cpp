@@ -83,9 +83,9 @@ TEST_P(FatWalk, BuildsTheTreeWithDeletedEntriesMarked) {
     EXPECT_EQ(docsNode->isDeleted, 0);
     EXPECT_EQ(docsNode->attributes, FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_EQ(docsNode->key, docs.cluster);
-    EXPECT_EQ(Names(docsNode), (std::vector<std::string>{"_uarterly report.doc", "KEEP.TXT"}));
-    EXPECT_EQ(Child(docsNode, "_uarterly report.doc")->isDeleted, 1);
-    EXPECT_EQ(Child(docsNode, "_uarterly report.doc")->size, 5000u);
+    EXPECT_EQ(Names(docsNode), (std::vector<std::string>{"Quarterly report.doc", "KEEP.TXT"}));
+    EXPECT_EQ(Child(docsNode, "Quarterly report.doc")->isDeleted, 1);
+    EXPECT_EQ(Child(docsNode, "Quarterly report.doc")->size, 5000u);
 
     NodeEntry* oldNode = Child(root_, "_LD");
     EXPECT_EQ(oldNode->isDeleted, 1);
@@ -111,12 +111,12 @@ TEST_P(FatWalk, RootWithOnlyALabelAndDeletedEntries) {
     b.AddFile(root, "B.TXT", 20, u"Bee file.txt");
     b.DeleteEntry(root, b.LastIndex(root), 1);
     auto p = Scan(b);
-    EXPECT_EQ(Names(p->GetRoot()), (std::vector<std::string>{"MY DISK", "_.TXT", "_ee file.txt"}));
+    EXPECT_EQ(Names(p->GetRoot()), (std::vector<std::string>{"MY DISK", "_.TXT", "Bee file.txt"}));
     NodeEntry* label = Child(p->GetRoot(), "MY DISK");
     EXPECT_EQ(label->attributes, 0u);
     EXPECT_EQ(label->size, 0u);
     EXPECT_EQ(label->isDeleted, 0);
-    EXPECT_EQ(Child(p->GetRoot(), "_ee file.txt")->isDeleted, 1);
+    EXPECT_EQ(Child(p->GetRoot(), "Bee file.txt")->isDeleted, 1);
 }
 
 TEST_P(FatWalk, DeletedFolderWhoseClusterWasReusedIsSkipped) {
