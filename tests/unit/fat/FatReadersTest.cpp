@@ -193,7 +193,7 @@ TEST(LongName, DeletedSetIsTakenOnlyWhenConsistent) {
         {"padding after the terminator is not 0xFFFF", u".hidden", "HIDDEN     ",
          [](std::vector<Entry>& e) { e[0][30] = 0; }, DeletedSetCheck::Inconsistent},
         {"no terminator before the padding", u".hidden", "HIDDEN     ",
-         [](std::vector<Entry>& e) { e[0][28] = e[0][29] = 0xFF; }, DeletedSetCheck::Inconsistent},
+         [](std::vector<Entry>& e) { e[0][18] = e[0][19] = 0xFF; }, DeletedSetCheck::Inconsistent},
     };
     for (const Case& c : cases) {
         auto data = DeletedSet(c.name, c.name83, c.change);
