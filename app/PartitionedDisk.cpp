@@ -1,6 +1,6 @@
 #include "app/PartitionedDisk.h"
 
-#include "app/ScanJob.h"
+#include "app/VolumeProbe.h"
 #include "common/logger/Logger.h"
 #include "fslib/core/FileSystemParser.h"
 #include "fslib/disk/DiskDrive.h"

@@ -1,99 +1,27 @@
 #include "app/ScanJob.h"
 
-#include <cstring>
 #include <vector>
 
+#include "app/VolumeProbe.h"
 #include "common/logger/Logger.h"
-#include "fslib/exfat/ExFatParser.h"
 #include "fslib/fat/FATParser.h"
 #include "fslib/ntfs/NTFSParser.h"
-
-namespace {
-// exFAT keeps a copy of its boot region from its sector 12: a card whose first sector was
-// wiped is still recognised from the copy (tried for each sector size exFAT allows).
-uint8_t DetectExFatBackup(CDiskDrive* drive, uint8_t bootSector[512]) {
-    constexpr uint64_t kBackupBootSector = 12;
-    constexpr size_t kBytesPerSectorShift = 108;
-    for (unsigned shift = 9; shift <= 12; ++shift) {
-        uint8_t backup[512] = {};
-        uint32_t read = 0;
-        if (drive->ReadSectors((kBackupBootSector << shift) / 512, backup, 1, &read) == 0 || read != 1) continue;
-        if (IsExFatBootSector(backup, sizeof backup) && backup[kBytesPerSectorShift] == shift) {
-            g_Logger.Error("The boot sector is not recognised; the backup exFAT boot sector is used");
-            std::memcpy(bootSector, backup, sizeof backup);
-            return FS_EXFAT;
-        }
-    }
-    return FS_UNKNOWN;
-}
-}  // namespace
-
-uint8_t DetectDriveFileSystem(CDiskDrive* drive, uint8_t bootSector[512]) {
-    std::memset(bootSector, 0, 512);
-    uint32_t read = 0;
-    if (drive->ReadSectors(0, bootSector, 1, &read) == 0 || read != 1) return FS_UNKNOWN;
-    uint8_t type = DetectFileSystem(bootSector, 512);
-    if (type == FS_UNKNOWN) type = DetectExFatBackup(drive, bootSector);
-    return type;
-}
-
-std::unique_ptr<CFileSystemParser> MakeParserOfType(uint8_t type, CDiskDrive* drive, const uint8_t* boot) {
-    switch (type) {
-        case FS_NTFS: return std::make_unique<CNTFSParser>(drive, boot);
-        case FS_FAT12: return std::make_unique<CFAT12Parser>(drive, boot);
-        case FS_FAT16: return std::make_unique<CFAT16Parser>(drive, boot);
-        case FS_FAT32: return std::make_unique<CFAT32Parser>(drive, boot, 0);
-        case FS_EXFAT: return std::make_unique<CExFATParser>(drive, boot);
-        default: return nullptr;
-    }
-}
-
-CDiskDrive* OpenDrive(char letter) {
-    CDiskDrive* drive = nullptr;
-    if (CreateDiskDrive(DISK_LOGICAL, &drive) != 0 || !drive) return nullptr;
-    if (drive->Open(static_cast<uint8_t>(letter)) != 0) {
-        delete drive;
-        return nullptr;
-    }
-    return drive;
-}
-
-std::unique_ptr<CFileSystemParser> OpenParser(char letter, int* error) {
-    CDiskDrive* drive = OpenDrive(letter);
-    if (!drive) {
-        if (error) *error = -1;
-        return nullptr;
-    }
-    uint8_t boot[512];
-    uint8_t type = DetectDriveFileSystem(drive, boot);
-    if (type == FS_UNKNOWN) {
-        delete drive;
-        if (error) *error = -2;
-        return nullptr;
-    }
-    if (error) *error = 0;
-    return MakeParserOfType(type, drive, boot);
-}
 
 int ScanDrive(DriveEntry* entry, const ScanOptions& options) {
     if (!entry) return -1;
     entry->scanStatus = 0;
     // An NTFS parser is kept and scanned again; any other drive gets a new parser.
     if (!entry->parser || entry->parser->GetFileSystemType() != FS_NTFS) {
-        CDiskDrive* drive = OpenDrive(entry->letter);
-        if (!drive) {
+        int error = 0;
+        std::unique_ptr<CFileSystemParser> made = OpenParser(entry->letter, &error);
+        if (error == -1) {
             if (options.showError) options.showError("Can`t open disk");
             g_Logger.Error("Can`t open disk");
             return -1;
         }
-        uint8_t boot[512];
-        uint8_t type = DetectDriveFileSystem(drive, boot);
-        if (type == FS_UNKNOWN) {
-            delete drive;
-            return -1;
-        }
+        if (!made) return -1;
         entry->listedNodes.clear();
-        entry->parser = MakeParserOfType(type, drive, boot);
+        entry->parser = std::move(made);
     }
     CFileSystemParser* parser = entry->parser.get();
     parser->m_dwOptionFlag = 1;
@@ -133,14 +61,7 @@ int ScanDrive(DriveEntry* entry, const ScanOptions& options) {
     return 0;
 }
 
-BOOL IsDriveSupported(char letter) {
-    CDiskDrive* drive = OpenDrive(letter);
-    if (!drive) return FALSE;
-    uint8_t boot[512];
-    uint8_t type = DetectDriveFileSystem(drive, boot);
-    delete drive;
-    return type != FS_UNKNOWN;
-}
+BOOL IsDriveSupported(char letter) { return ProbeVolume(letter).Scannable() ? TRUE : FALSE; }
 
 void ReleaseTree(DriveEntry* entry) {
     if (!entry || !entry->parser) return;

@@ -35,15 +35,3 @@ BOOL MarkFoldersWithDeletedContent(NodeEntry* folder);
 // (an NTFS parser is scanned again and would only detach the old tree). The caller makes
 // sure that nothing shows a row of it any more.
 void ReleaseTree(DriveEntry* entry);
-
-// Creates and opens a logical-volume drive for the letter; null on failure.
-CDiskDrive* OpenDrive(char letter);
-// Opens the letter's volume and builds its parser without scanning. *error: 0, -1 the
-// volume cannot be opened, -2 unknown file system.
-std::unique_ptr<CFileSystemParser> OpenParser(char letter, int* error);
-
-// Reads sector 0 of an open drive and recognises it; FS_UNKNOWN when unreadable.
-uint8_t DetectDriveFileSystem(CDiskDrive* drive, uint8_t bootSector[512]);
-// The parser the detection names, over the drive and its boot sector; nullptr for
-// FS_UNKNOWN.
-std::unique_ptr<CFileSystemParser> MakeParserOfType(uint8_t type, CDiskDrive* drive, const uint8_t* boot);

@@ -12,6 +12,7 @@
 
 #include "app/BrowserModel.h"
 #include "app/ScanJob.h"
+#include "app/VolumeProbe.h"
 #include "fslib/disk/MemoryDrive.h"
 #include "gui/FileListModel.h"
 #include "gui/MimeTypes.h"
@@ -70,7 +71,7 @@ Volume& TheVolume() {
         uint8_t boot[512];
         const uint8_t type = DetectDriveFileSystem(disk, boot);
         v->drive.letter = 'E';
-        v->drive.parser = MakeParserOfType(type, disk, boot);
+        v->drive.parser = MakeParserOfType(type, std::unique_ptr<CDiskDrive>(disk), boot);
         ScanDrive(&v->drive);
         v->browser = std::make_unique<CBrowserModel>(&v->types);
         v->browser->SelectDrive(&v->drive);

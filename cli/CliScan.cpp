@@ -8,9 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/PartitionedDisk.h"
+#include "app/VolumeProbe.h"
 #include "platform/DriveTable.h"
-#include "platform/RawVolume.h"
 
 namespace {
 
@@ -56,54 +55,36 @@ bool SplitPartitionName(const std::string& volume, std::string* path, uint32_t* 
     return true;
 }
 
-void ListPartitions(const std::string& name, const std::vector<platform::DriveSource>& parts) {
-    for (const auto& p : parts) {
-        uint8_t type = FS_UNKNOWN;
-        if (CDiskDrive* drive = OpenDrive(p.letter)) {
-            uint8_t boot[512];
-            type = DetectDriveFileSystem(drive, boot);
-            delete drive;
-        }
-        const char* fs = FileSystemName(type);
+void ListPartitions(const std::string& name, const std::vector<PartitionProbe>& parts) {
+    for (const PartitionProbe& part : parts) {
+        const platform::DriveSource& p = part.drive;
+        const char* fs = FileSystemName(part.fileSystem);
         std::fprintf(stderr, "  %s@%u  (%c:)  start %llu  size %llu  %s  %s\n", name.c_str(), p.partition, p.letter,
                      static_cast<unsigned long long>(p.firstSector),
                      static_cast<unsigned long long>(p.sectorCount * 512), p.partitionType.c_str(), fs ? fs : "-");
     }
 }
 
-bool Scannable(char letter) {
-    CDiskDrive* drive = OpenDrive(letter);
-    if (!drive) return false;
-    uint8_t boot[512];
-    const bool known = DetectDriveFileSystem(drive, boot) != FS_UNKNOWN;
-    delete drive;
-    return known;
-}
-
 // A partitioned disk stands for its only partition with a file system we scan; with
 // several (or none) the user has to say which.
 char ChooseVolume(char letter, const std::string& name) {
-    auto& table = platform::DriveTable::Instance();
-    const auto drive = table.Find(letter);
+    const auto drive = platform::DriveTable::Instance().Find(letter);
     if (!drive || drive->partition != 0) return letter;
-    const std::vector<platform::DriveSource> parts = table.PartitionsOf(letter);
-    if (parts.empty()) {
+    const VolumeProbe probe = ProbeVolume(letter, {.layout = true, .partitions = true, .quiet = true});
+    if (probe.partitions.empty()) {
         // A table we refused leaves the disk whole; say why it holds no partitions.
-        const SourceLayout layout = ReadSourceLayout(drive->source);
-        if (!layout.table.error.empty())
-            std::fprintf(stderr, "qvr: %s: partition table refused: %s\n", name.c_str(), layout.table.error.c_str());
+        if (!probe.table.error.empty())
+            std::fprintf(stderr, "qvr: %s: partition table refused: %s\n", name.c_str(), probe.table.error.c_str());
         return letter;
     }
-    std::vector<char> scannable;
-    for (const auto& p : parts)
-        if (Scannable(p.letter)) scannable.push_back(p.letter);
+    const std::vector<char> scannable = probe.ScannablePartitions();
     if (scannable.size() == 1) return scannable.front();
     if (scannable.empty())
-        std::fprintf(stderr, "qvr: %s: no partition holds NTFS, FAT12, FAT16, FAT32 or exFAT:\n", name.c_str());
+        std::fprintf(stderr, "qvr: %s: no partition holds %s:\n", name.c_str(), kScannedFileSystems);
     else
         std::fprintf(stderr, "qvr: %s: %zu partitions can be scanned; name one as %s@N:\n", name.c_str(),
                      scannable.size(), name.c_str());
-    ListPartitions(name, parts);
+    ListPartitions(name, probe.partitions);
     return 0;
 }
 
@@ -128,40 +109,24 @@ char ResolveVolume(const std::string& volume) {
         std::fprintf(stderr, "qvr: %s: no such drive, device or image\n", volume.c_str());
         return 0;
     }
-    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
-        std::fprintf(stderr, "qvr: %s: not a block device or an image file\n", path.c_str());
+    const AddedSource added = AddVolumeSource(path);
+    if (!added.letter) {
+        std::fprintf(stderr, "qvr: %s: %s\n", path.c_str(), added.reason.c_str());
         return 0;
     }
-    // A damaged or unsupported image container is named with its reason here, before
-    // it takes a letter.
-    if (S_ISREG(st.st_mode)) {
-        const int fd = platform::OpenRawSource(path);
-        if (fd < 0) {
-            const std::string why = platform::RawSourceOpenFailure();
-            std::fprintf(stderr, "qvr: %s: %s\n", path.c_str(),
-                         why.empty() ? platform::Win32ErrorText(GetLastError()) : why.c_str());
-            return 0;
-        }
-        platform::CloseRawSource(fd);
-    }
-    char letter = table.AddSource(path);
-    if (!letter) {
-        std::fprintf(stderr, "qvr: no free drive letter for %s\n", path.c_str());
-        return 0;
-    }
+    const char letter = added.letter;
     if (partition == 0) return ChooseVolume(letter, volume);
     const char part = table.FindPartition(path, partition);
     if (part) return part;
-    const auto parts = table.PartitionsOf(letter);
-    if (parts.empty()) {
-        const SourceLayout layout = ReadSourceLayout(path);
-        if (!layout.table.error.empty())
-            std::fprintf(stderr, "qvr: %s: partition table refused: %s\n", path.c_str(), layout.table.error.c_str());
+    const VolumeProbe probe = ProbeVolume(letter, {.layout = true, .partitions = true, .quiet = true});
+    if (probe.partitions.empty()) {
+        if (!probe.table.error.empty())
+            std::fprintf(stderr, "qvr: %s: partition table refused: %s\n", path.c_str(), probe.table.error.c_str());
         else
             std::fprintf(stderr, "qvr: %s: no partition table\n", path.c_str());
     } else {
         std::fprintf(stderr, "qvr: %s: no partition %u; it has:\n", path.c_str(), partition);
-        ListPartitions(path, parts);
+        ListPartitions(path, probe.partitions);
     }
     return 0;
 }
@@ -213,8 +178,8 @@ int ReportScanOutcome(const std::string& volume, const CliScanResult& r) {
         if (r.openFailed)
             std::fprintf(stderr, "qvr: %s: the volume could not be opened\n", volume.c_str());
         else
-            std::fprintf(stderr, "qvr: %s: unknown file system (not NTFS, FAT12, FAT16, FAT32 or exFAT)\n",
-                         volume.c_str());
+            std::fprintf(stderr, "qvr: %s: unknown file system: it holds no %s file system\n", volume.c_str(),
+                         kScannedFileSystems);
         return kExitFailure;
     }
     if (r.scanResult != 0) {

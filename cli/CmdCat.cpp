@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/VolumeProbe.h"
 #include "cli/CliScan.h"
 #include "cli/Commands.h"
 
@@ -24,8 +25,11 @@ int CmdCat(int argc, char** argv) {
     int error = 0;
     std::unique_ptr<CFileSystemParser> parser = OpenParser(letter, &error);
     if (!parser) {
-        std::fprintf(stderr, "qvr cat: %s: %s\n", volume.c_str(),
-                     error == -1 ? "the volume could not be opened" : "unknown file system");
+        if (error == -1)
+            std::fprintf(stderr, "qvr cat: %s: the volume could not be opened\n", volume.c_str());
+        else
+            std::fprintf(stderr, "qvr cat: %s: unknown file system: it holds no %s file system\n", volume.c_str(),
+                         kScannedFileSystems);
         return kExitFailure;
     }
     // An exFAT key numbers the entries of a scan (the JSON of qvr scan gives them).

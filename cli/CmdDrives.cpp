@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/VolumeProbe.h"
 #include "cli/CliScan.h"
 #include "cli/Commands.h"
 #include "platform/DriveTable.h"
@@ -25,14 +26,9 @@ int CmdDrives(int argc, char** argv) {
     for (const platform::DriveSource& d : platform::DriveTable::Instance().Drives()) {
         auto size =
             d.partition != 0 ? std::optional<uint64_t>(d.sectorCount * kSectorSize) : platform::SourceSize(d.source);
-        uint8_t type = FS_UNKNOWN;
-        if (CDiskDrive* drive = OpenDrive(d.letter)) {
-            uint8_t boot[512];
-            type = DetectDriveFileSystem(drive, boot);
-            delete drive;
-        }
-        const char* fs = FileSystemName(type);
-        bool supported = type != FS_UNKNOWN;
+        const VolumeProbe probe = ProbeVolume(d.letter);
+        const char* fs = FileSystemName(probe.fileSystem);
+        const bool supported = probe.Scannable();
         if (json) {
             nlohmann::json row = {{"letter", std::string(1, d.letter) + ":"},
                                   {"source", d.source},

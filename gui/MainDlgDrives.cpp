@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
+#include "app/VolumeProbe.h"
 #include "common/logger/Logger.h"
 #include "gui/ControlIds.h"
 #include "gui/DriveProbe.h"
@@ -17,7 +18,6 @@
 #include "gui/MainDlg.h"
 #include "gui/MainDlgStrings.h"
 #include "platform/DriveTable.h"
-#include "platform/RawVolume.h"
 
 namespace {
 
@@ -215,26 +215,14 @@ void CMainDlg::OnOpenDiskImage() {
                        "Virtual Machine Disks (*.vhd *.VHD *.vhdx *.VHDX *.vmdk *.VMDK *.qcow2 *.qcow *.qcow3);;"
                        "All Files (*)"));
     if (path.isEmpty()) return;
-    // A container that cannot be read is refused with its reason rather than listed as
-    // a drive that fails later without one.
-    const int probe = platform::OpenRawSource(path.toStdString());
-    if (probe < 0) {
-        const std::string why = platform::RawSourceOpenFailure();
-        QMessageBox::critical(
-            this, QStringLiteral("Quenvar"),
-            QStringLiteral("%1:\n%2").arg(
-                path, QString::fromUtf8(why.empty() ? platform::Win32ErrorText(GetLastError()) : why.c_str())));
-        return;
-    }
-    platform::CloseRawSource(probe);
-    const char letter = platform::DriveTable::Instance().AddSource(path.toStdString());
-    if (!letter) {
+    const AddedSource added = AddVolumeSource(path.toStdString());
+    if (!added.letter) {
         QMessageBox::critical(this, QStringLiteral("Quenvar"),
-                              QStringLiteral("No free drive letter is left for %1.").arg(path));
+                              QStringLiteral("%1:\n%2").arg(path, QString::fromStdString(added.reason)));
         return;
     }
     g_Logger.InfoValue("Disk image opened as a drive:", path.toUtf8().constData());
-    FillDriveTree(letter);
+    FillDriveTree(added.letter);
 }
 
 void CMainDlg::OnRefreshDrives() {

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <string>
 
+#include "app/VolumeProbe.h"
 #include "platform/InstanceLock.h"
 
 class CMainDlg;
@@ -19,9 +20,6 @@ struct StartupChoice {
 // file that holds a recognised volume or partition table: such a file is never written
 // to; it becomes a drive instead and the default log is used.
 StartupChoice ChooseStartup(const QStringList& arguments);
-// A block device, or a file whose first sectors hold an NTFS or FAT boot sector, a
-// partition table or a boot signature.
-bool NamesVolume(const std::string& path);
 // "log_qvr.log" in the runtime library's log folder (created), or in the current folder
 // when the library cannot tell.
 std::string DefaultLogPath();

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ScanJob.h"
+#include "app/VolumeProbe.h"
 #include "fslib/core/FileSystemParser.h"
 #include "fslib/disk/MemoryDrive.h"
 #include "tests/fuzz/FuzzSupport.h"
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (type == FS_UNKNOWN || size < 512) return 0;
     std::vector<uint8_t> boot;
     CMemoryDrive* drive = fuzz::MakeDrive(data, size, &boot);
-    auto parser = MakeParserOfType(type, drive, boot.data());
+    auto parser = MakeParserOfType(type, std::unique_ptr<CDiskDrive>(drive), boot.data());
     FUZZ_CHECK(parser && parser->GetFileSystemType() == type);
 
     uint32_t root = parser->OpenRootDirectory();
