@@ -128,7 +128,7 @@ std::string CBrowserModel::StatusText() const {
     char text[256];
     std::snprintf(text, sizeof text,
                   " Current folder of drive %c: has %d deleted structures, %d files and %d folders match filter",
-                  m_pDrive->letter, static_cast<int>(m_pDrive->parser->m_dwDeletedCount - m_bUpRowShown),
+                  m_pDrive->letter, static_cast<int>(DeletedCount() - m_bUpRowShown),
                   static_cast<int>(m_dwFilesMatched), static_cast<int>(m_dwFoldersMatched));
     return text;
 }

@@ -70,10 +70,51 @@ CBrowserModel::CBrowserModel(ITypeNameProvider* typeNames) : m_pTypeNames(typeNa
 
 CBrowserModel::~CBrowserModel() = default;
 
+CBrowserModel::DriveListing& CBrowserModel::ListingOf(DriveEntry* drive) {
+    DriveListing& listing = m_listings[drive];
+    const NodeEntry* root = drive->parser ? drive->parser->GetRoot() : nullptr;
+    if (listing.root != root) {
+        listing.root = root;
+        listing.dwDeletedCount = 0;
+        listing.pCurrentFolder = listing.pUpFolder = nullptr;
+    }
+    return listing;
+}
+
+const CBrowserModel::DriveListing* CBrowserModel::FindListing(const DriveEntry* drive) const {
+    auto it = m_listings.find(drive);
+    if (it == m_listings.end() || !drive->parser || it->second.root != drive->parser->GetRoot()) return nullptr;
+    return &it->second;
+}
+
 void CBrowserModel::ClearListing(DriveEntry* drive) {
     drive->listedNodes.clear();
-    m_upRows.erase(drive);
-    if (drive->parser) drive->parser->m_dwDeletedCount = 0;
+    DriveListing& listing = ListingOf(drive);
+    listing.upRows.clear();
+    listing.dwDeletedCount = 0;
+}
+
+void CBrowserModel::ForgetTree(DriveEntry* drive) {
+    if (!drive) return;
+    drive->listedNodes.clear();
+    m_listings.erase(drive);
+}
+
+uint32_t CBrowserModel::DeletedCount() const {
+    const DriveListing* listing = m_pDrive ? FindListing(m_pDrive) : nullptr;
+    return listing ? listing->dwDeletedCount : 0;
+}
+
+NodeEntry* CBrowserModel::CurrentFolder() const {
+    const DriveListing* listing = m_pDrive ? FindListing(m_pDrive) : nullptr;
+    if (listing && listing->pCurrentFolder) return listing->pCurrentFolder;
+    return m_pDrive && m_pDrive->parser ? m_pDrive->parser->GetRoot() : nullptr;
+}
+
+NodeEntry* CBrowserModel::UpFolder() const {
+    const DriveListing* listing = m_pDrive ? FindListing(m_pDrive) : nullptr;
+    if (listing && listing->pUpFolder) return listing->pUpFolder;
+    return m_pDrive && m_pDrive->parser ? m_pDrive->parser->GetRoot() : nullptr;
 }
 
 void CBrowserModel::FillCurrentFolder(DriveEntry* drive, const std::string& filesFilter,
@@ -84,6 +125,7 @@ void CBrowserModel::FillCurrentFolder(DriveEntry* drive, const std::string& file
     m_bUpRowShown = 0;
     if (!drive || !drive->parser || !folder || !out) return;
     CFileSystemParser* parser = drive->parser.get();
+    DriveListing& listing = ListingOf(drive);
     auto append = [out](NodeEntry* n) {
         if (out->size() == out->capacity()) out->reserve(out->capacity() + browser::kListingGrowth);
         out->push_back(n);
@@ -95,7 +137,7 @@ void CBrowserModel::FillCurrentFolder(DriveEntry* drive, const std::string& file
 
     if (folder != parser->GetRoot()) {
         m_bUpRowShown = 1;
-        NodeEntry* upFolder = parser->m_pUpFolder ? parser->m_pUpFolder : parser->GetRoot();
+        NodeEntry* upFolder = listing.pUpFolder ? listing.pUpFolder : parser->GetRoot();
         auto up = std::make_unique<NodeEntry>(upFolder->key, recovery::kUpFolderRowName, upFolder->attributes, 1);
         up->attributes = FILE_ATTRIBUTE_DIRECTORY;
         up->size = upFolder->size;
@@ -103,20 +145,20 @@ void CBrowserModel::FillCurrentFolder(DriveEntry* drive, const std::string& file
         up->createdTime = upFolder->createdTime;
         up->parent = upFolder;
         up->SetPath(prefix.c_str());
-        ++parser->m_dwDeletedCount;
+        ++listing.dwDeletedCount;
         append(up.get());
-        m_upRows[drive].push_back(std::move(up));
+        listing.upRows.push_back(std::move(up));
     }
     for (NodeEntry* child : folder->Children()) {
         if (!child->path) child->SetPath(prefix.c_str());
         if (!child->name) continue;
         if (IsVistaBinCandidate(child) && lookup(drive->letter, child)) {
-            ++parser->m_dwDeletedCount;
+            ++listing.dwDeletedCount;
             AppendRecycleBinItem(child, filesFilter, foldersFilter, append);
             continue;
         }
         if (child->isDeleted) {
-            ++parser->m_dwDeletedCount;
+            ++listing.dwDeletedCount;
             if (child->IsDirectory()) {
                 if (MatchWildcard(child->name, foldersFilter.c_str())) {
                     ++m_dwFoldersMatched;
@@ -129,7 +171,7 @@ void CBrowserModel::FillCurrentFolder(DriveEntry* drive, const std::string& file
             continue;
         }
         if (!IsRecycleBinCandidate(child) || !lookup(drive->letter, child)) continue;
-        ++parser->m_dwDeletedCount;
+        ++listing.dwDeletedCount;
         AppendRecycleBinItem(child, filesFilter, foldersFilter, append);
     }
 }
@@ -137,16 +179,15 @@ void CBrowserModel::FillCurrentFolder(DriveEntry* drive, const std::string& file
 void CBrowserModel::Refill() {
     if (!m_pDrive || !m_pDrive->parser) return;
     ClearListing(m_pDrive);
-    NodeEntry* folder =
-        m_pDrive->parser->m_pCurrentFolder ? m_pDrive->parser->m_pCurrentFolder : m_pDrive->parser->GetRoot();
+    NodeEntry* folder = CurrentFolder();
     FillCurrentFolder(m_pDrive, m_szFilesFilter, m_szFoldersFilter, &m_pDrive->listedNodes, folder);
     Sort();
 }
 
 void CBrowserModel::OnScanFinished() {
     if (!m_pDrive || !m_pDrive->parser) return;
-    CFileSystemParser* parser = m_pDrive->parser.get();
-    parser->m_pCurrentFolder = parser->m_pUpFolder = parser->GetRoot();
+    DriveListing& listing = ListingOf(m_pDrive);
+    listing.pCurrentFolder = listing.pUpFolder = m_pDrive->parser->GetRoot();
     browser::NormalizeFiltersAfterScan(&m_szFilesFilter, &m_szFoldersFilter);
     Refill();
 }
@@ -241,26 +282,27 @@ void CBrowserModel::Sort() {
 
 void CBrowserModel::EnterFolder(NodeEntry* folder) {
     if (!m_pDrive || !m_pDrive->parser || !folder) return;
-    CFileSystemParser* parser = m_pDrive->parser.get();
-    parser->m_pCurrentFolder = folder;
-    parser->m_pUpFolder = folder->parent ? folder->parent : parser->GetRoot();
+    DriveListing& listing = ListingOf(m_pDrive);
+    listing.pCurrentFolder = folder;
+    listing.pUpFolder = folder->parent ? folder->parent : m_pDrive->parser->GetRoot();
     Refill();
 }
 
 CBrowserModel::Activation CBrowserModel::Activate(long row) {
     NodeEntry* node = row >= 0 ? Row(static_cast<size_t>(row)) : nullptr;
     if (!node || !m_pDrive || !m_pDrive->parser || !node->IsDirectory()) return Activation::Undelete;
-    CFileSystemParser* parser = m_pDrive->parser.get();
+    NodeEntry* root = m_pDrive->parser->GetRoot();
+    DriveListing& listing = ListingOf(m_pDrive);
     Activation done;
     if (IsUpRow(node)) {
-        NodeEntry* target = node->parent ? node->parent : parser->GetRoot();
-        parser->m_pCurrentFolder = target;
-        parser->m_pUpFolder = target->parent ? target->parent : parser->GetRoot();
+        NodeEntry* target = node->parent ? node->parent : root;
+        listing.pCurrentFolder = target;
+        listing.pUpFolder = target->parent ? target->parent : root;
         g_Logger.Info("FileTree Navigation: Back folder movement.");
         done = Activation::WentUp;
     } else {
-        parser->m_pUpFolder = parser->m_pCurrentFolder ? parser->m_pCurrentFolder : parser->GetRoot();
-        parser->m_pCurrentFolder = node;
+        listing.pUpFolder = listing.pCurrentFolder ? listing.pCurrentFolder : root;
+        listing.pCurrentFolder = node;
         g_Logger.Info("FileTree Navigation: Select folder movement.");
         done = Activation::EnteredFolder;
     }
@@ -277,9 +319,9 @@ NodeEntry* CBrowserModel::Row(size_t row) const {
 }
 
 bool CBrowserModel::IsUpRow(const NodeEntry* node) const {
-    auto it = m_upRows.find(m_pDrive);
-    if (!node || it == m_upRows.end()) return false;
-    for (const auto& up : it->second)
+    auto it = m_listings.find(m_pDrive);
+    if (!node || it == m_listings.end()) return false;
+    for (const auto& up : it->second.upRows)
         if (up.get() == node) return true;
     return false;
 }

@@ -101,6 +101,9 @@ public:
     Activation Activate(long row);
     // Lists `folder` (a folder node of the current drive's tree) as if entered from above.
     void EnterFolder(NodeEntry* folder);
+    // The drive's tree is about to be freed: its listing goes, and its current and up
+    // folders go back to the root.
+    void ForgetTree(DriveEntry* drive);
 
     size_t RowCount() const;
     NodeEntry* Row(size_t row) const;
@@ -113,10 +116,28 @@ public:
     uint32_t FilesMatched() const { return m_dwFilesMatched; }
     uint32_t FoldersMatched() const { return m_dwFoldersMatched; }
     bool UpRowShown() const { return m_bUpRowShown != 0; }
+    // Rows counted by the current drive's latest fill, the ".." row included.
+    uint32_t DeletedCount() const;
+    // The folder whose content is listed, and where the ".." row leads (the root until
+    // navigation moves them).
+    NodeEntry* CurrentFolder() const;
+    NodeEntry* UpFolder() const;
     int SortStateValue() const { return m_nSortState; }
     int SortColumn() const { return m_bSortColumn; }
 
 private:
+    // What the model keeps per drive: where the browser stands in the drive's tree, and
+    // the ".." rows of its listing.
+    struct DriveListing {
+        const NodeEntry* root = nullptr;  // root of the tree the folders below belong to
+        uint32_t dwDeletedCount = 0;
+        NodeEntry* pCurrentFolder = nullptr;  // null: the root
+        NodeEntry* pUpFolder = nullptr;       // null: the root
+        std::vector<std::unique_ptr<NodeEntry>> upRows;
+    };
+    // The drive's listing; a drive whose parser was replaced starts again at its root.
+    DriveListing& ListingOf(DriveEntry* drive);
+    const DriveListing* FindListing(const DriveEntry* drive) const;
     void ClearListing(DriveEntry* drive);
     void Refill();
     // A row and, for the text columns, the name part it is sorted by.
@@ -130,8 +151,7 @@ private:
     ITypeNameProvider* m_pTypeNames;
     RecycleBinLookup m_lookup;
     DriveEntry* m_pDrive = nullptr;
-    // The ".." row of each drive's listing; it belongs to the listing.
-    std::map<const DriveEntry*, std::vector<std::unique_ptr<NodeEntry>>> m_upRows;
+    std::map<const DriveEntry*, DriveListing> m_listings;
     std::string m_szFilesFilter = browser::kInitialFilesFilter;
     std::string m_szFoldersFilter = browser::kInitialFoldersFilter;
     uint32_t m_dwFilesMatched = 0;

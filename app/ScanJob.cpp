@@ -24,30 +24,9 @@ int ScanDrive(DriveEntry* entry, const ScanOptions& options) {
         entry->parser = std::move(made);
     }
     CFileSystemParser* parser = entry->parser.get();
-    parser->m_dwOptionFlag = 1;
-    int status = 0;
-
-    if (parser->GetFileSystemType() == FS_NTFS) {
-        auto* ntfs = static_cast<CNTFSParser*>(parser);
-        g_Logger.Info(" ----------< Scanning MFT Structure.");
-        if (!IsUserBreak()) {
-            ntfs->m_bAttachOrphans = options.attachOrphans ? 1 : 0;
-            status = ntfs->PrepareDirTree(100);
-        }
-        g_Logger.Info(" ----------> Scanning MFT Structure accomplished.");
-    } else if (parser->GetFileSystemType() == FS_EXFAT) {
-        if (!IsUserBreak()) status = parser->PrepareDirTree(100);
-        g_Logger.Info(" ----------- Logical disk scanning accomplished.");
-    } else {
-        auto* fat = static_cast<CFATParser*>(parser);
-        if (status == 0 && !IsUserBreak()) status = fat->ProcessRootDirectory();
-        g_Logger.Info(" ----------- Directory and files tree prepared.");
-        g_Logger.Info(" ");
-        g_Logger.Info(" ----------- Trying to find orphaned folders to the directory tree.");
-        g_Logger.Info(" ----------- Actual Build: Function disabled.");
-        g_Logger.Info(" ");
-        g_Logger.Info(" ----------- Logical disk scanning accomplished.");
-    }
+    ScanSettings settings;
+    settings.attachOrphans = options.attachOrphans;
+    const int status = parser->Scan(settings);
 
     g_Logger.Info(" ----------- Start directory tree modifing process.");
     MarkFoldersWithDeletedContent(parser->GetRoot());
@@ -72,8 +51,6 @@ void ReleaseTree(DriveEntry* entry) {
     for (NodeEntry* child : root->Children()) children.push_back(child);
     root->DetachChildren();
     for (NodeEntry* child : children) delete child;
-    parser->m_pCurrentFolder = parser->m_pUpFolder = root;
-    parser->m_dwDeletedCount = 0;
 }
 
 BOOL MarkFoldersWithDeletedContent(NodeEntry* folder) {

@@ -11,7 +11,6 @@
 #include "fslib/core/JobState.h"
 #include "fslib/core/RecoveredFiles.h"
 #include "fslib/core/RecoveryTarget.h"
-#include "fslib/fat/FATParser.h"
 #include "platform/DriveTable.h"
 #include "platform/Files.h"
 
@@ -175,9 +174,10 @@ UndeleteOutcome UndeleteSelection(const UndeleteRequest& request, IUndeletePromp
     const double step = 100.0 / static_cast<double>(request.selection.size());
     double progress = 0.0;
     int lastShown = 0;
-    if (auto* fat = dynamic_cast<CFATParser*>(parser)) fat->AllocateCopyBuffer();
+    RecoverySettings settings;
+    settings.namedStreams = request.recoverNamedStreams;
+    parser->BeginRecovery(settings);
     recovery::StartRecordingWrittenFiles();
-    parser->m_bRecoverNamedStreams = request.recoverNamedStreams;
 
     for (NodeEntry* item : request.selection) {
         if (IsUserBreak()) {

@@ -155,10 +155,6 @@ void RunCliScan(char letter, const ScanOptions& options, CliScanResult* out) {
     SetProgressTarget(nullptr);
     progress.Finish();
     out->opened = out->entry.parser != nullptr;
-    if (CFileSystemParser* p = out->entry.parser.get()) {
-        p->m_pCurrentFolder = p->GetRoot();
-        p->m_pUpFolder = p->GetRoot();
-    }
 }
 
 bool ScanVolumeForTree(const std::string& volume, const ScanOptions& options, CliScanResult* out, int* exitStatus) {

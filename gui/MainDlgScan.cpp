@@ -55,7 +55,10 @@ void CMainDlg::StartScan() {
     if (entry) {
         // An NTFS rescan keeps the parser: the tree it built last time goes now that
         // no row of the list points into it.
-        if (entry->parser && entry->parser->GetFileSystemType() == FS_NTFS) ReleaseTree(entry);
+        if (entry->parser && entry->parser->GetFileSystemType() == FS_NTFS) {
+            m_browser.ForgetTree(entry);
+            ReleaseTree(entry);
+        }
         RunScanJob(entry);
     }
     m_pInvitation->hide();

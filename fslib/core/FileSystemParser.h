@@ -53,6 +53,36 @@ struct NamedStreamInfo {
     float damage = 0.0f;
 };
 
+// What a read of a node's bytes does where the drive cannot give a sector.
+enum class UnreadableSectors : uint8_t {
+    Zeros,  // they read as zeros, as recovery writes them
+    Fail,   // the whole read fails
+};
+
+// Which bytes of a file node to read.
+struct NodeRead {
+    uint64_t offset = 0;
+    uint32_t length = 0;  // cut at the file's end
+    UnreadableSectors unreadable = UnreadableSectors::Zeros;
+    // Fail, reading nothing, when the file holds more than offset + length bytes.
+    bool wholeFile = false;
+};
+// offset + length, saturated.
+uint64_t RequestEnd(const NodeRead& request);
+
+// What a scan is asked to do.
+struct ScanSettings {
+    // NTFS: hang the folders made up for files whose folder is lost into the root.
+    bool attachOrphans = false;
+    // The option flag the FAT directory reads test: 1 lists deleted entries.
+    uint32_t optionFlag = 1;
+};
+
+// What the recoveries of one undelete job are asked to do.
+struct RecoverySettings {
+    bool namedStreams = false;  // write a file's named streams beside it
+};
+
 class CFileSystemParser {
 public:
     CFileSystemParser(CDiskDrive* drive, const uint8_t* bootSector);
@@ -119,9 +149,25 @@ public:
     // also the "no memory" answer, and a real handle only when it has just filled an
     // empty slot 0.
     uint32_t OpenNodeFile(NodeEntry* node);
-    // The first min(size, maxBytes) bytes of a file node, unreadable parts as zeros; false
-    // when the node cannot be opened. Bounded: nothing past maxBytes is read or decoded.
-    virtual bool ReadNodeHead(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out);
+    // Bytes of a file node, the one way every reader of a node's content takes: false when
+    // the node is no file or cannot be opened, or as the request says. Bounded: nothing
+    // past offset + length is read or decoded.
+    virtual bool ReadNodeBytes(NodeEntry* node, const NodeRead& request, std::vector<uint8_t>* out);
+    // The first min(size, maxBytes) bytes, unreadable parts as zeros.
+    bool ReadNodeHead(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out) {
+        return ReadNodeBytes(node, NodeRead{0, maxBytes, UnreadableSectors::Zeros, false}, out);
+    }
+    // The whole file, or false when it holds more than maxBytes.
+    bool ReadNodeContent(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out,
+                         UnreadableSectors unreadable = UnreadableSectors::Zeros) {
+        return ReadNodeBytes(node, NodeRead{0, maxBytes, unreadable, true}, out);
+    }
+    // The scan: the family's own walk that builds the deleted-file tree, with its log
+    // lines; the marking pass is the caller's. 0 done, -1000 user break, other = error.
+    int Scan(const ScanSettings& settings);
+    // Called by the undelete job before its first RecoverNode.
+    virtual void BeginRecovery(const RecoverySettings& settings) { m_recovery = settings; }
+    const RecoverySettings& GetRecoverySettings() const { return m_recovery; }
     // The named data streams of a file node, in record order; none where the file system
     // has no such streams.
     virtual void ListNamedStreams(NodeEntry* node, std::vector<NamedStreamInfo>* out) { out->clear(); }
@@ -159,16 +205,13 @@ public:
     uint32_t GetNodeCount() const { return m_dwNodeCount; }
     size_t HandleTableSize() const { return m_handles.size(); }
 
-    uint32_t m_dwOptionFlag = 0;  // set to 1 by the scan job; read by the FAT parsers
-    // Set by the undelete job: recovery writes a file's named streams beside it.
-    bool m_bRecoverNamedStreams = false;
-
-    // Browser state; no parser operation touches it.
-    uint32_t m_dwDeletedCount = 0;
-    NodeEntry* m_pCurrentFolder = nullptr;
-    NodeEntry* m_pUpFolder = nullptr;
+    uint32_t m_dwOptionFlag = 0;  // set by Scan; read by the FAT parsers
 
 protected:
+    // The family's part of Scan, after the settings that every parser keeps are stored.
+    // This default runs PrepareDirTree unless the user has asked to stop.
+    virtual int ScanVolume(const ScanSettings& settings);
+
     // Logs and stores the root handle as root and current directory (derived constructors).
     void OpenRootAndLog();
 
@@ -187,4 +230,5 @@ protected:
     uint32_t m_hCurrentDirectory = INVALID_HANDLE;
     uint32_t m_hRootDirectory = INVALID_HANDLE;
     uint32_t m_dwNodeCount = 0;  // nodes placed under a parent by the tree builders
+    RecoverySettings m_recovery;
 };

@@ -148,7 +148,7 @@ int RecoverFile(CFileSystemParser* parser, NodeEntry* node, const std::string& d
     }
     parser->CloseFile(source);
     platform::CloseFile(out);
-    if (result == RECOVER_OK && parser->m_bRecoverNamedStreams)
+    if (result == RECOVER_OK && parser->GetRecoverySettings().namedStreams)
         result = RecoverNamedStreams(parser, node, destination, target);
     return result;
 }

@@ -14,7 +14,6 @@ namespace recyclebin {
 
 namespace {
 
-constexpr uint32_t kReadChunk = 64u << 10;
 // Deeper than any real folder tree; stops a walk over a damaged parent chain.
 constexpr int kMaxFolderDepth = 4096;
 // LLFile's code for an index that cannot be opened; used as well when the parser has none.
@@ -85,25 +84,6 @@ bool FindInfo2Record(Info2Reader& info2, uint32_t recordNumber, std::string* pat
     return true;
 }
 
-bool ReadNodeThroughHandles(CFileSystemParser* parser, NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out) {
-    if (!parser || !node) return false;
-    uint32_t h = parser->OpenNodeFile(node);
-    if (h == INVALID_HANDLE) return false;
-    uint32_t high = 0;
-    uint32_t size = parser->GetFileSize(h, &high);
-    bool ok = high == 0 && size <= maxBytes;
-    out->clear();
-    if (ok) out->resize(size);
-    for (uint32_t done = 0; ok && done < size;) {
-        uint32_t chunk = std::min(kReadChunk, size - done);
-        uint32_t read = 0;
-        ok = parser->ReadFile(h, out->data() + done, chunk, &read) && read == chunk;
-        done += chunk;
-    }
-    parser->CloseFile(h);
-    return ok;
-}
-
 std::string NodeFolderPath(const NodeEntry* node) {
     if (node->path && node->path[0]) return node->path;
     std::string path = "/";
@@ -136,7 +116,8 @@ bool GetBeforeDeletingName(char driveLetter, NodeEntry* node, CFileSystemParser*
             NodeEntry* index = FindInfo2Node(node);
             std::vector<uint8_t> bytes;
             bool read = index && (reader ? reader(index, kMaxInfo2Size, &bytes)
-                                         : ReadNodeThroughHandles(parser, index, kMaxInfo2Size, &bytes));
+                                         : parser && parser->ReadNodeContent(index, kMaxInfo2Size, &bytes,
+                                                                             UnreadableSectors::Fail));
             if (!read) throw kInfo2NotFound;
             Info2Bytes info2(std::move(bytes));
             known = FindInfo2Record(info2, number, &found);

@@ -48,9 +48,6 @@ bool FindInfo2Record(Info2Reader& info2, uint32_t recordNumber, std::string* pat
 // Reads up to maxBytes of a live file of the scanned volume into *out.
 using NodeContentReader = std::function<bool(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out)>;
 
-// A node's content through the parser's file handles (OpenFileByTreeRef, ReadFile).
-bool ReadNodeThroughHandles(CFileSystemParser* parser, NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out);
-
 // Folder path of a node from the volume root, ending in "/": its display path when the
 // browser gave it one, else built from its parents.
 std::string NodeFolderPath(const NodeEntry* node);
@@ -59,7 +56,7 @@ std::string NodeFolderPath(const NodeEntry* node);
 
 // Fills node->pathBeforeDeletion from the INFO2 index of the node's folder. The index is
 // read through the folder where the scanned volume is mounted, or, when it is not
-// mounted, as the live INFO2 file of the tree through `reader` (the parser's file handles
-// when none is given). True when the path is known.
+// mounted, as the live INFO2 file of the tree through `reader` (the parser's
+// ReadNodeContent, failing on an unreadable sector, when none is given). True when the path is known.
 bool GetBeforeDeletingName(char driveLetter, NodeEntry* node, CFileSystemParser* parser = nullptr,
                            const recyclebin::NodeContentReader& reader = {});

@@ -22,6 +22,12 @@ CExFATParser::CExFATParser(CDiskDrive* drive, const uint8_t* bootSector) : CFile
 
 CExFATParser::~CExFATParser() { m_handles.clear(); }
 
+int CExFATParser::ScanVolume(const ScanSettings&) {
+    int status = IsUserBreak() ? 0 : PrepareDirTree(100);
+    g_Logger.Info(" ----------- Logical disk scanning accomplished.");
+    return status;
+}
+
 bool CExFATParser::ReadBytes(uint64_t offset, uint8_t* out, size_t length) {
     if (length == 0) return true;
     const uint64_t first = offset / kSectorSize;

@@ -85,6 +85,9 @@ public:
     const std::string& VolumeLabel() const { return m_szVolumeLabel; }
     bool BitmapLoaded() const { return m_bitmap.Loaded(); }
 
+protected:
+    int ScanVolume(const ScanSettings& settings) override;
+
 private:
     struct DeferredFolder {
         NodeEntry* node;

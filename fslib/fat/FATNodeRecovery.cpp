@@ -30,28 +30,28 @@ private:
 
 }  // namespace
 
-bool CFATParser::ReadNodeContent(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out) {
-    if (!node || node->size > maxBytes) return false;
-    return ReadNodeHead(node, maxBytes, out);
-}
-
-bool CFATParser::ReadNodeHead(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out) {
-    uint32_t clusterSize = ClusterSize();
+bool CFATParser::ReadNodeBytes(NodeEntry* node, const NodeRead& request, std::vector<uint8_t>* out) {
+    const uint32_t clusterSize = ClusterSize();
     out->clear();
     if (!node || node->IsDirectory() || clusterSize == 0) return false;
-    const uint64_t size = std::min<uint64_t>(node->size, maxBytes);
+    if (request.wholeFile && node->size > RequestEnd(request)) return false;
+    if (request.offset >= node->size) return true;
+    const uint64_t size = std::min<uint64_t>(node->size - request.offset, request.length);
     std::vector<uint32_t> chain;
     GetClusterChain(node->key, chain);
     if (chain.empty()) chain.push_back(node->key);
     FileClusters clusters(std::move(chain));
     out->assign(static_cast<size_t>(size), 0);
     std::vector<uint8_t> cluster(clusterSize);
-    for (uint64_t offset = 0, i = 0; offset < size; offset += clusterSize, ++i) {
-        uint64_t c = clusters.At(i);
+    uint64_t index = request.offset / clusterSize;
+    uint64_t from = request.offset % clusterSize;
+    for (uint64_t done = 0; done < size; done += clusterSize - from, from = 0, ++index) {
+        uint64_t c = clusters.At(index);
         std::fill(cluster.begin(), cluster.end(), 0);
-        if (c >= 2 && c <= 0xFFFFFFFFu) ReadClusters(static_cast<uint32_t>(c), 1, cluster.data());
-        size_t n = static_cast<size_t>(std::min<uint64_t>(clusterSize, size - offset));
-        std::memcpy(out->data() + offset, cluster.data(), n);
+        bool read = c >= 2 && c <= 0xFFFFFFFFu && ReadClusters(static_cast<uint32_t>(c), 1, cluster.data()) == 1;
+        if (!read && request.unreadable == UnreadableSectors::Fail) return false;
+        size_t n = static_cast<size_t>(std::min<uint64_t>(clusterSize - from, size - done));
+        std::memcpy(out->data() + done, cluster.data() + from, n);
     }
     return true;
 }

@@ -14,6 +14,22 @@ CFATParser::~CFATParser() {
     m_handles.clear();
 }
 
+int CFATParser::ScanVolume(const ScanSettings&) {
+    int status = IsUserBreak() ? 0 : ProcessRootDirectory();
+    g_Logger.Info(" ----------- Directory and files tree prepared.");
+    g_Logger.Info(" ");
+    g_Logger.Info(" ----------- Trying to find orphaned folders to the directory tree.");
+    g_Logger.Info(" ----------- Actual Build: Function disabled.");
+    g_Logger.Info(" ");
+    g_Logger.Info(" ----------- Logical disk scanning accomplished.");
+    return status;
+}
+
+void CFATParser::BeginRecovery(const RecoverySettings& settings) {
+    CFileSystemParser::BeginRecovery(settings);
+    AllocateCopyBuffer();
+}
+
 bool CFATParser::CheckGeometry() {
     const uint64_t driveSectors = m_pDiskDrive ? m_pDiskDrive->TotalSectors() : 0;
     const char* reason =

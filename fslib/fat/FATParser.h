@@ -123,15 +123,18 @@ public:
     // Recovery of a node (FATNodeRecovery.cpp), and a file node's bytes read the same way.
     int RecoverNode(NodeEntry* node, const char* destination, uint32_t* files, uint32_t* folders, int nesting, int mode,
                     const char16_t* wideDestination) override;
-    bool ReadNodeContent(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out);
-    // Tree nodes have no file handles here: the head is read by cluster, as recovery reads it.
-    bool ReadNodeHead(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out) override;
+    // Tree nodes have no file handles here: their bytes are read by cluster, as recovery
+    // reads them.
+    bool ReadNodeBytes(NodeEntry* node, const NodeRead& request, std::vector<uint8_t>* out) override;
+    // Recovery moves file data through the copy buffer: a new one for each job.
+    void BeginRecovery(const RecoverySettings& settings) override;
     int RecoverFileClusters(NodeEntry* node, int target, const std::string& path);
 
     // Handle record of a slot, or null.
     CFATHandle* GetFATHandle(uint32_t handle);
 
 protected:
+    int ScanVolume(const ScanSettings& settings) override;
     // Checks the boot sector against the drive; on failure logs it and leaves the parser
     // unusable (no FAT, no root directory). Returns false then.
     bool CheckGeometry();

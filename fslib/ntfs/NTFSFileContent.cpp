@@ -363,7 +363,10 @@ bool CNTFSParser::DecodeCompressionUnit(const std::vector<DataRun>& runs, size_t
     return readable;
 }
 
-bool CNTFSParser::ReadNodeHead(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out) {
+bool CNTFSParser::ReadNodeBytes(NodeEntry* node, const NodeRead& request, std::vector<uint8_t>* out) {
+    // A read that must see every sector goes through the file handles, which refuse a
+    // compressed file rather than decode a unit with a hole in it.
+    if (request.unreadable == UnreadableSectors::Fail) return CFileSystemParser::ReadNodeBytes(node, request, out);
     out->clear();
     if (!node || node->IsDirectory()) return false;
     bool slotZeroTaken = GetHandleObject(0) != nullptr;
@@ -374,30 +377,60 @@ bool CNTFSParser::ReadNodeHead(NodeEntry* node, uint32_t maxBytes, std::vector<u
     if (!handle || !handle->record) return false;
     CMFTRecord* record = handle->record.get();
     CMFTRecord::ReadState& rs = record->m_read;
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(rs.size, maxBytes));
+    const uint64_t end = RequestEnd(request);
+    if ((request.wholeFile && rs.size > end) || request.offset >= rs.size) {
+        CloseFile(h);
+        return !request.wholeFile || rs.size <= end;
+    }
+    const auto want = static_cast<size_t>(std::min<uint64_t>(rs.size - request.offset, request.length));
     if (record->IsCompressed() && !rs.hasResident && !rs.runs.empty()) {
-        const size_t unitBytes = static_cast<size_t>(ClusterBytes() * kUnitClusters);
-        std::vector<uint8_t> compressed(unitBytes), output(unitBytes);
-        size_t runIndex = 0;
-        uint64_t runUsed = 0;
-        // Units until the head is covered: one unit for any head up to 64 KiB of 4 KiB clusters.
-        while (out->size() < want && unitBytes > 0) {
-            size_t before = out->size();
-            if (runIndex >= rs.runs.size()) {
-                out->resize(want, 0);
-                break;
-            }
-            DecodeCompressionUnit(rs.runs, &runIndex, &runUsed, compressed, output);
-            size_t take = std::min(unitBytes, want - before);
-            out->insert(out->end(), output.begin(), output.begin() + static_cast<long>(take));
-        }
-        // Past the initialized size the data reads as zeros.
-        if (rs.initialized < out->size()) std::fill(out->begin() + static_cast<long>(rs.initialized), out->end(), 0);
+        ReadCompressedRange(rs, request.offset, want, out);
     } else {
         out->assign(want, 0);
+        if (request.offset != 0) {
+            LONG distanceHigh = static_cast<LONG>(request.offset >> 32);
+            SetFilePointer(h, static_cast<LONG>(static_cast<uint32_t>(request.offset)), &distanceHigh, 0);
+        }
         uint32_t got = 0;
         ReadFile(h, out->data(), static_cast<uint32_t>(want), &got);
     }
     CloseFile(h);
     return true;
+}
+
+void CNTFSParser::ReadCompressedRange(const CMFTRecord::ReadState& rs, uint64_t offset, size_t want,
+                                      std::vector<uint8_t>* out) {
+    const size_t unitBytes = static_cast<size_t>(ClusterBytes() * kUnitClusters);
+    if (unitBytes == 0) return;
+    std::vector<uint8_t> compressed(unitBytes), output(unitBytes);
+    size_t runIndex = 0;
+    uint64_t runUsed = 0;
+    // Whole units before the offset are stepped over without reading them.
+    for (uint64_t skip = offset / unitBytes * kUnitClusters; skip > 0 && runIndex < rs.runs.size();) {
+        uint64_t take = std::min(rs.runs[runIndex].length - runUsed, skip);
+        runUsed += take;
+        skip -= take;
+        if (runUsed >= rs.runs[runIndex].length) {
+            ++runIndex;
+            runUsed = 0;
+        }
+    }
+    size_t from = static_cast<size_t>(offset % unitBytes);
+    // Units until the range is covered: one unit for any head up to 64 KiB of 4 KiB clusters.
+    while (out->size() < want) {
+        if (runIndex >= rs.runs.size()) {
+            out->resize(want, 0);
+            break;
+        }
+        DecodeCompressionUnit(rs.runs, &runIndex, &runUsed, compressed, output);
+        size_t take = std::min(unitBytes - from, want - out->size());
+        out->insert(out->end(), output.begin() + static_cast<long>(from),
+                    output.begin() + static_cast<long>(from + take));
+        from = 0;
+    }
+    // Past the initialized size the data reads as zeros.
+    if (rs.initialized < offset + out->size()) {
+        size_t keep = rs.initialized > offset ? static_cast<size_t>(rs.initialized - offset) : 0;
+        std::fill(out->begin() + static_cast<long>(keep), out->end(), 0);
+    }
 }

@@ -30,6 +30,17 @@ CNTFSParser::~CNTFSParser() {
     m_clusterMap.Clear();
 }
 
+int CNTFSParser::ScanVolume(const ScanSettings& settings) {
+    int status = 0;
+    g_Logger.Info(" ----------< Scanning MFT Structure.");
+    if (!IsUserBreak()) {
+        m_bAttachOrphans = settings.attachOrphans ? 1 : 0;
+        status = PrepareDirTree(100);
+    }
+    g_Logger.Info(" ----------> Scanning MFT Structure accomplished.");
+    return status;
+}
+
 int CNTFSParser::PrepareVolume() {
     g_Logger.Info("CNTFSParser::PrepareVolume() - IN");
     m_nPrepareStatus = PrepareVolumeSteps();

@@ -65,8 +65,8 @@ public:
     int ReadIndexAllocation(CMFTRecord* record, int attrOffset, std::vector<uint8_t>* buffer);
     // Decompresses the record's runs into a new file at path; its handle or -1.
     platform::FileHandle UncompressFile(CMFTRecord* record, const std::string& path);
-    // For a compressed file only its first compression unit is decoded, in memory.
-    bool ReadNodeHead(NodeEntry* node, uint32_t maxBytes, std::vector<uint8_t>* out) override;
+    // A compressed file's units are decoded in memory, only those the range covers.
+    bool ReadNodeBytes(NodeEntry* node, const NodeRead& request, std::vector<uint8_t>* out) override;
 
     uint16_t BytesPerSector() const { return m_wBytesPerSector; }
     // Geometry in the 512-byte sectors every read counts in, whatever the volume's own
@@ -80,11 +80,14 @@ public:
     uint32_t RecordSize() const { return m_dwRecordSize; }
     const ClusterMap& GetClusterMap() const { return m_clusterMap; }
 
-    // Set by the constructor; the scan job clears it unless the user wants the folders
-    // made up for unknown parents kept.
+    // Set by the constructor; Scan takes it from its settings.
     uint8_t m_bAttachOrphans = 1;
 
+protected:
+    int ScanVolume(const ScanSettings& settings) override;
+
 private:
+    void ReadCompressedRange(const CMFTRecord::ReadState& rs, uint64_t offset, size_t want, std::vector<uint8_t>* out);
     int PrepareVolumeSteps();
     int ReadMFTRecordFast(uint32_t recordNumber, uint8_t* buffer);
     int ReadMFTRecordSlow(uint32_t recordNumber, uint8_t* buffer);
@@ -96,7 +99,7 @@ private:
     uint32_t RecordSectors() const { return m_dwRecordSize / 512; }
     // Reads record n and opens it as a file (or directory); the handle or -1.
     // A compressed file gets its decompressed temporary copy unless wholeCopy is false
-    // (ReadFile then fails on it; ReadNodeHead decodes the first unit itself).
+    // (ReadFile then fails on it; ReadNodeBytes decodes the units itself).
     uint32_t OpenRecord(uint32_t recordNumber, bool wholeCopy = true);
     uint32_t OpenRecordObject(CMFTRecord* record, bool wholeCopy = true);
     // Decodes the compression unit that starts *runUsed clusters into runs[*runIndex] into
