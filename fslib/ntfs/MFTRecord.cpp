@@ -5,49 +5,13 @@
 #include <iterator>
 
 #include "common/logger/Logger.h"
+#include "fslib/ntfs/AttributeBounds.h"
 #include "fslib/ntfs/NTFSParser.h"
 #include "fslib/ntfs/NtfsLayout.h"
 #include "platform/Text.h"
 
-// Logs a failed bound check in the assertion form, with the check's own wording.
-#define NTFS_CHECK(ok, text)                                                                            \
-    do {                                                                                                \
-        if (!(ok)) g_Logger.AssertNumber(0, "A.F. Exp [" text "] File [" __FILE__ "] Line ", __LINE__); \
-    } while (0)
-
 namespace {
 constexpr size_t kAttrMinimum = 16;
-
-// The header fields of one attribute, named as the bound checks quote them.
-struct AttrFields {
-    uint32_t type;
-    uint32_t length;
-    uint8_t non_resident;
-    uint8_t name_length;
-    uint16_t name_offset;
-    uint16_t flags;
-    uint32_t value_length;
-    uint16_t value_offset;
-    uint8_t compression_unit;
-};
-constexpr uint16_t ATTR_IS_COMPRESSED = ntfs::kAttrIsCompressed;
-
-AttrFields ReadFields(const ByteView& a) {
-    AttrFields f{};
-    f.type = a.U32(ntfs::kAttrType);
-    f.length = a.U32(ntfs::kAttrLength);
-    f.non_resident = a.U8(ntfs::kAttrNonResident);
-    f.name_length = a.U8(ntfs::kAttrNameLength);
-    f.name_offset = a.U16(ntfs::kAttrNameOffset);
-    f.flags = a.U16(ntfs::kAttrFlags);
-    if (f.non_resident) {
-        f.compression_unit = a.U8(ntfs::kAttrCompressionUnit);
-    } else {
-        f.value_length = a.U32(ntfs::kAttrValueLength);
-        f.value_offset = a.U16(ntfs::kAttrValueOffset);
-    }
-    return f;
-}
 }  // namespace
 
 CMFTRecord::CMFTRecord(uint8_t* buffer, uint32_t recordNumber, bool ownsBuffer, CNTFSParser* parser)
@@ -143,7 +107,7 @@ void CMFTRecord::LogSignature() const {
         g_Logger.InfoNumber("AttrListRecord Signature ", static_cast<long>(m_view.U32(0)));
 }
 
-int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
+void CMFTRecord::ForgetAttributes() {
     m_dwParentDirectory = 0xFFFFFFFF;
     m_stdInfo = ByteView();
     for (ByteView& fn : m_fileNames) fn = ByteView();
@@ -156,13 +120,61 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
     m_nFileSize = m_nFirstCluster = ~uint64_t{0};
     m_szName.clear();
     m_wszName.clear();
+}
+
+// Runs for every attribute of every record the scan reads: inline in the walk below.
+[[gnu::always_inline]] inline void CMFTRecord::KeepAttribute(const ntfs::AttrFields& f, int at, bool usable,
+                                                             bool* directoryByStdInfo) {
+    switch (f.type) {
+        case ntfs::kAttrStandardInformation:
+            if (!f.non_resident) {
+                m_stdInfo = ResidentValue(at);
+                *directoryByStdInfo = (m_stdInfo.U32(ntfs::kSiFlags) & ntfs::kSiDirectoryFlag) != 0;
+            }
+            break;
+        case ntfs::kAttrAttributeList: m_nAttrList = at; break;
+        case ntfs::kAttrFileName: {
+            if (!usable) break;
+            ByteView value = ResidentValue(at);
+            uint8_t nameSpace = value.U8(ntfs::kFnNamespace);
+            if (value.Has(0, ntfs::kFnName) && nameSpace < 4) {
+                m_fileNames[nameSpace] = value;
+                m_allFileNames.push_back(value);
+                if (m_dwParentDirectory == 0xFFFFFFFF) m_dwParentDirectory = value.U32(ntfs::kFnParent);
+            }
+            break;
+        }
+        case ntfs::kAttrData:
+            // A named stream is listed, never the file's data.
+            if (f.name_length != 0) break;
+            // The flag stands even when a resident value is too long to keep.
+            if ((f.flags & ntfs::kAttrIsCompressed) && f.compression_unit) m_bCompressed = 1;
+            if (usable) m_nData = at;
+            break;
+        case ntfs::kAttrIndexRoot: {
+            if (!usable) break;
+            m_nIndexRoot = at;
+            uint32_t blockSize = ResidentValue(at).U32(ntfs::kIrBlockSize);
+            if (blockSize == 2048 || blockSize == 4096) m_dwIndexBlockSize = blockSize;
+            break;
+        }
+        case ntfs::kAttrIndexAllocation:
+            if (usable) m_nIndexAllocation = at;
+            break;
+        case ntfs::kAttrLoggedUtilityStream: m_nLoggedUtility = at; break;
+        default: break;
+    }
+}
+
+int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
+    ForgetAttributes();
     if (m_view.Empty()) return kAttrNoAttributes;
 
     if (!m_view.Equals(0, ntfs::kFileMagic, 4)) {
         LogSignature();
         g_Logger.ErrorF("_CMFTRecord::LocateRecordAttributes() - invalid file record %u", m_dwRecordNumber);
     }
-    // The bounds below are the record's size: 1024 bytes on most volumes.
+    // The bounds are the record's size: 1024 bytes on most volumes.
     const uint32_t recordSize = static_cast<uint32_t>(m_view.Size());
     size_t off = m_view.U16(ntfs::kRecFirstAttribute);
     if (off >= recordSize || m_view.U32(off) == ntfs::kAttrEnd || !m_view.Has(off, 4)) {
@@ -174,151 +186,17 @@ int CMFTRecord::LocateRecordAttributes(int bAttrListRecord) {
     bool directoryByStdInfo = false;
     // Each step moves forward by at least kAttrMinimum bytes, so the walk ends.
     while (m_view.Has(off, kAttrMinimum)) {
-        ByteView a = m_view.From(off);
-        AttrFields f = ReadFields(a);
+        const ntfs::AttrFields f = ntfs::ReadAttrFields(m_view.From(off));
         if (f.type == 0 || f.type == ntfs::kAttrEnd) break;
         if (f.length < kAttrMinimum || f.length > recordSize - off) break;
-        const AttrFields* pattr = &f;
-        const int at = static_cast<int>(off);
-        switch (f.type) {
-            case ntfs::kAttrStandardInformation:
-                if (!(pattr->length >= 0x48 && pattr->length <= 0x72)) {
-                    NTFS_CHECK(false, "(pattr->length >= 0x48 && pattr->length <= 0x72)");
-                    g_Logger.ErrorF("$STANDARD_INFORMATION fail! pattr->length = %u", pattr->length);
-                }
-                if (!(pattr->value_offset <= 0x18)) {
-                    NTFS_CHECK(false, "(pattr->value_offset <= 0x18)");
-                    g_Logger.ErrorF("$STANDARD_INFORMATION fail! pattr->value_offset = %u", pattr->value_offset);
-                }
-                if (!(pattr->value_length <= recordSize - pattr->value_offset)) {
-                    NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
-                    g_Logger.Error("$STANDARD_INFORMATION fail");
-                }
-                if (!f.non_resident) {
-                    m_stdInfo = ResidentValue(at);
-                    directoryByStdInfo = (m_stdInfo.U32(ntfs::kSiFlags) & ntfs::kSiDirectoryFlag) != 0;
-                }
-                break;
-            case ntfs::kAttrAttributeList:
-                g_Logger.Info("_CMFTRecord::LocateRecordAttributes() - $ATTRIBUTE_LIST found!");
-                if (!(pattr->length <= recordSize)) {
-                    NTFS_CHECK(false, "(pattr->length <= 1024)");
-                    g_Logger.ErrorF("$ATTRIBUTE_LIST fail! pattr->length = %u", pattr->length);
-                }
-                if (!(pattr->value_offset <= 0xff * 2 + 0x40)) {
-                    NTFS_CHECK(false, "(pattr->value_offset <= 0xff*2+0x40)");
-                    g_Logger.ErrorF("$ATTRIBUTE_LIST fail! pattr->value_offset = %u", pattr->value_offset);
-                }
-                if (!(pattr->value_length <= recordSize - pattr->value_offset)) {
-                    NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
-                    g_Logger.Error("$ATTRIBUTE_LIST fail!");
-                }
-                if (pattr->name_offset && pattr->name_offset < 0x40) {
-                    NTFS_CHECK(false, "(pattr->name_offset && pattr->name_offset >= 0x40)");
-                    g_Logger.ErrorF("$ATTRIBUTE_LIST fail! pattr->name_offset = %u", pattr->name_offset);
-                }
-                m_nAttrList = at;
-                break;
-            case ntfs::kAttrFileName:
-                if (!(pattr->length >= 0x44 && pattr->length <= 0x242)) {
-                    NTFS_CHECK(false, "(pattr->length >= 0x44 && pattr->length <= 0x242)");
-                    g_Logger.ErrorF("$FILE_NAME fail! pattr->length = %u", pattr->length);
-                }
-                if (f.non_resident || pattr->value_offset >= 0xff * 2 + 0x18) {
-                    NTFS_CHECK(false, "(pattr->value_offset <= 0xff*2+0x18)");
-                    g_Logger.ErrorF("$FILE_NAME fail! pattr->value_offset = %u", pattr->value_offset);
-                    break;
-                }
-                if (!(pattr->value_length <= recordSize - pattr->value_offset)) {
-                    NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
-                    g_Logger.Error("$FILE_NAME fail!");
-                }
-                {
-                    ByteView value = ResidentValue(at);
-                    uint8_t nameSpace = value.U8(ntfs::kFnNamespace);
-                    if (value.Has(0, ntfs::kFnName) && nameSpace < 4) {
-                        m_fileNames[nameSpace] = value;
-                        m_allFileNames.push_back(value);
-                        if (m_dwParentDirectory == 0xFFFFFFFF) m_dwParentDirectory = value.U32(ntfs::kFnParent);
-                    }
-                }
-                break;
-            case ntfs::kAttrData:
-                if (directoryByStdInfo) break;
-                if (!(pattr->length <= recordSize)) {
-                    NTFS_CHECK(false, "(pattr->length <= 1024)");
-                    g_Logger.ErrorF("$DATA fail! pattr->lehgth = %u", pattr->length);
-                }
-                if ((pattr->flags & ATTR_IS_COMPRESSED) && pattr->compression_unit && pattr->compression_unit != 4) {
-                    NTFS_CHECK(false,
-                               "!((pattr->flags & ATTR_IS_COMPRESSED) && pattr->compression_unit && "
-                               "pattr->compression_unit != 4)");
-                    g_Logger.Error("$DATA fail!");
-                }
-                if (pattr->name_length != 0) break;
-                if ((pattr->flags & ATTR_IS_COMPRESSED) && pattr->compression_unit) m_bCompressed = 1;
-                if (!f.non_resident && !bAttrListRecord &&
-                    uint64_t{pattr->value_length} + pattr->value_offset > recordSize) {
-                    NTFS_CHECK(false, "!(!bAttrListRecord && pattr->value_length + pattr->value_offset > 1024)");
-                    g_Logger.Error("$DATA fail!");
-                    break;
-                }
-                m_nData = at;
-                break;
-            case ntfs::kAttrIndexRoot: {
-                if (pattr->length > recordSize) return kAttrIndexRootTooLong;
-                if (f.non_resident || pattr->value_offset >= 535) {
-                    error = kAttrValueOffsetTooBig;
-                    break;
-                }
-                if (pattr->value_length > recordSize - pattr->value_offset) {
-                    error = kAttrValueLengthTooBig;
-                    break;
-                }
-                if (pattr->name_offset > 64) {
-                    error = kAttrNameOffsetTooBig;
-                    break;
-                }
-                m_nIndexRoot = at;
-                uint32_t blockSize = ResidentValue(at).U32(ntfs::kIrBlockSize);
-                if (blockSize == 2048 || blockSize == 4096) m_dwIndexBlockSize = blockSize;
-                break;
-            }
-            case ntfs::kAttrIndexAllocation:
-                if (!f.non_resident) {
-                    error = kAttrIndexAllocResident;
-                    break;
-                }
-                if (pattr->length > recordSize) {
-                    error = kAttrIndexAllocTooLong;
-                    break;
-                }
-                if (pattr->name_offset >= 65) {
-                    error = kAttrNameOffsetTooBig;
-                    break;
-                }
-                m_nIndexAllocation = at;
-                break;
-            case ntfs::kAttrLoggedUtilityStream:
-                if (!(pattr->length <= recordSize)) {
-                    NTFS_CHECK(false, "(pattr->length <= 1024)");
-                    g_Logger.ErrorF("$LOGGED_UTILITY_STREAM fail! pattr->length = %u", pattr->length);
-                }
-                if (!(pattr->value_offset <= 0xff * 2 + 0x40)) {
-                    NTFS_CHECK(false, "(pattr->value_offset <= 0xff*2+0x40)");
-                    g_Logger.ErrorF("$LOGGED_UTILITY_STREAM fail! pattr->value_offset = %u", pattr->value_offset);
-                }
-                if (!(pattr->value_length <= recordSize - pattr->value_offset)) {
-                    NTFS_CHECK(false, "(pattr->value_length <= 1024 - pattr->value_offset)");
-                    g_Logger.Error("$LOGGED_UTILITY_STREAM fail!");
-                }
-                if (!(pattr->name_offset <= 0x40)) {
-                    NTFS_CHECK(false, "(pattr->name_offset <= 0x40)");
-                    g_Logger.ErrorF("$LOGGED_UTILITY_STREAM fail! pattr->name_offset = %u", pattr->name_offset);
-                }
-                m_nLoggedUtility = at;
-                break;
-            default: break;
+        if (f.type == ntfs::kAttrAttributeList)
+            g_Logger.Info("_CMFTRecord::LocateRecordAttributes() - $ATTRIBUTE_LIST found!");
+        // A folder's $DATA (by its standard information) is only listed.
+        if (f.type != ntfs::kAttrData || !directoryByStdInfo) {
+            const ntfs::BoundsVerdict bounds = ntfs::CheckAttributeBounds(f, recordSize, bAttrListRecord != 0);
+            if (bounds.endsRecord) return bounds.error;
+            if (bounds.error != 0) error = bounds.error;
+            KeepAttribute(f, static_cast<int>(off), bounds.usable, &directoryByStdInfo);
         }
         if (m_nAttributes < std::size(m_attributes)) m_attributes[m_nAttributes++] = static_cast<uint16_t>(off);
         off += f.length;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@
 #include "platform/Win32.h"
 
 class CNTFSParser;
+namespace ntfs {
+struct AttrFields;
+}
 
 // LocateRecordAttributes results besides 0.
 constexpr int kAttrIndexRootTooLong = -40;
@@ -137,6 +141,20 @@ private:
     static uint32_t RecordBytes(const CNTFSParser* parser);
     // Where the run list of the attribute starts, from the attribute's start.
     size_t RunListStart(const ByteView& attribute) const;
+    // Clears what a previous LocateRecordAttributes found.
+    void ForgetAttributes();
+    // Takes a located attribute into the record's fields; usable: it passed its bounds.
+    void KeepAttribute(const ntfs::AttrFields& f, int at, bool usable, bool* directoryByStdInfo);
+    // Which entries of an attribute list lead to the extension records a walk visits.
+    struct ListedExtensions {
+        uint32_t type;
+        bool unnamedOnly;  // only entries of the unnamed attribute of that type
+        bool quiet;        // records that cannot be read or belong to another file go unlogged
+    };
+    // Reads each extension record the list's entries name, once, locates its attributes and
+    // hands it to visit with its record number and the locate status.
+    void ForEachListedExtension(const ByteView& entries, const ListedExtensions& which,
+                                const std::function<void(CMFTRecord&, uint32_t, int)>& visit);
     // Copies of every $FILE_NAME value held in the record's extension records.
     void ReadListedFileNames(std::vector<std::vector<uint8_t>>* values);
     void LogSignature() const;

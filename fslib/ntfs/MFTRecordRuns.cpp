@@ -2,10 +2,12 @@
 // through $ATTRIBUTE_LIST, and reads of whole non-resident attributes.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <set>
 
 #include "common/logger/Logger.h"
+#include "fslib/ntfs/AttributeBounds.h"
 #include "fslib/ntfs/MFTRecord.h"
 #include "fslib/ntfs/NTFSParser.h"
 #include "fslib/ntfs/NtfsLayout.h"
@@ -132,28 +134,49 @@ int CMFTRecord::LoadAttributeList(std::vector<uint8_t>* out) {
             if (valueSize < list.size()) list.resize(valueSize);
         }
     } else {
-        uint16_t valueOffset = a.U16(ntfs::kAttrValueOffset);
-        uint32_t valueLength = a.U32(ntfs::kAttrValueLength);
-        if (valueOffset > 0xff * 2 + 0x18 || !valueOffset) {
-            g_Logger.AssertNumber(
-                0,
-                "A.F. Exp [(m_pAttrList->value_offset > 0xff*2+0x18 || !m_pAttrList->value_offset)] File [" __FILE__
-                "] Line ",
-                __LINE__);
-            error = kAttrValueOffsetTooBig;
-        } else if (valueLength > m_view.Size() - valueOffset) {
-            g_Logger.AssertNumber(
-                0,
-                "A.F. Exp [(m_pAttrList->value_length > 1024 - m_pAttrList->value_offset)] File [" __FILE__ "] Line ",
-                __LINE__);
-            error = kAttrValueLengthTooBig;
-        } else {
+        const ntfs::BoundsVerdict bounds =
+            ntfs::CheckAttributeListValue(ntfs::ReadAttrFields(a), static_cast<uint32_t>(m_view.Size()));
+        if (bounds.usable) {
             ByteView value = ResidentValue(m_nAttrList);
             list.assign(value.Data(), value.Data() + value.Size());
+        } else {
+            error = bounds.error;
         }
     }
 
     return error;
+}
+
+void CMFTRecord::ForEachListedExtension(const ByteView& entries, const ListedExtensions& which,
+                                        const std::function<void(CMFTRecord&, uint32_t, int)>& visit) {
+    std::set<uint32_t> visited;
+    std::unique_ptr<uint8_t[]> extBuffer(new uint8_t[ntfs::kMaxRecordSize]);
+    for (size_t off = 0; entries.Has(off, ntfs::kAlRecord + 4);) {
+        uint32_t entryType = entries.U32(off + ntfs::kAlType);
+        uint16_t entryLength = entries.U16(off + ntfs::kAlLength);
+        if (entryType == ntfs::kAttrEnd || entryLength == 0) break;
+        uint32_t recordNumber = entries.U32(off + ntfs::kAlRecord);
+        uint8_t nameLength = entries.U8(off + ntfs::kAlNameLength);
+        off += entryLength;
+        if (entryType != which.type || (which.unnamedOnly && nameLength != 0) || recordNumber == m_dwRecordNumber)
+            continue;
+        // One extension may be listed for several pieces; it is visited once.
+        if (!visited.insert(recordNumber).second || visited.size() > kMaxExtensions) continue;
+        if (m_pParser->ReadMFTRecord(recordNumber, extBuffer.get()) != 0 ||
+            std::memcmp(extBuffer.get(), ntfs::kFileMagic, 4) != 0) {
+            if (!which.quiet) g_Logger.Error("invalid MFT record signature");
+            continue;
+        }
+        CMFTRecord extension(extBuffer.get(), kExtensionRecordNumber, false, m_pParser);
+        // A record reused by another file since is no piece of this one: its base reference
+        // must name this record.
+        if ((extension.Record().U64(ntfs::kRecBaseReference) & ntfs::kReferenceMask) != m_dwRecordNumber) {
+            if (!which.quiet) g_Logger.Error("invalid MFT record signature");
+            continue;
+        }
+        const int located = extension.LocateRecordAttributes(1);
+        visit(extension, recordNumber, located);
+    }
 }
 
 int CMFTRecord::ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* runs, uint64_t* dataSize,
@@ -164,37 +187,14 @@ int CMFTRecord::ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* run
     std::vector<uint8_t> list;
     int error = LoadAttributeList(&list);
     g_Logger.Info("CMFTRecord::ExtractAttrFromAttrList() - start parsing attr. list");
-    ByteView entries(list.data(), list.size());
-    std::set<uint32_t> visited;
     bool sizesGiven = false;
-    std::unique_ptr<uint8_t[]> extBuffer(new uint8_t[ntfs::kMaxRecordSize]);
-    for (size_t off = 0; entries.Has(off, ntfs::kAlRecord + 4);) {
-        uint32_t entryType = entries.U32(off + ntfs::kAlType);
-        uint16_t entryLength = entries.U16(off + ntfs::kAlLength);
-        if (entryType == ntfs::kAttrEnd || entryLength == 0) break;
-        uint32_t recordNumber = entries.U32(off + ntfs::kAlRecord);
-        uint8_t nameLength = entries.U8(off + ntfs::kAlNameLength);
-        off += entryLength;
-        if (entryType != type || nameLength != 0 || recordNumber == m_dwRecordNumber) continue;
-        // One extension may be listed for several pieces; its runs are taken once.
-        if (!visited.insert(recordNumber).second || visited.size() > kMaxExtensions) continue;
-        if (m_pParser->ReadMFTRecord(recordNumber, extBuffer.get()) != 0 ||
-            std::memcmp(extBuffer.get(), ntfs::kFileMagic, 4) != 0) {
-            g_Logger.Error("invalid MFT record signature");
-            continue;
-        }
-        CMFTRecord extension(extBuffer.get(), kExtensionRecordNumber, false, m_pParser);
-        // A record reused by another file since is no piece of this one.
-        if ((extension.Record().U64(ntfs::kRecBaseReference) & ntfs::kReferenceMask) != m_dwRecordNumber) {
-            g_Logger.Error("invalid MFT record signature");
-            continue;
-        }
-        if (extension.LocateRecordAttributes(1) != 0) {
+    auto takeRuns = [&](CMFTRecord& extension, uint32_t recordNumber, int located) {
+        if (located != 0) {
             g_Logger.ErrorF("can`t find attributes for record %u", recordNumber);
-            continue;
+            return;
         }
         int data = extension.DataAttribute();
-        if (data < 0) continue;
+        if (data < 0) return;
         ByteView ext = extension.AttributeView(data);
         if (!ext.U8(ntfs::kAttrNonResident)) {
             if (!sizesGiven) {
@@ -204,7 +204,7 @@ int CMFTRecord::ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* run
                 if (initializedSize) *initializedSize = value.Size();
                 sizesGiven = true;
             }
-            continue;
+            return;
         }
         int rc = extension.ExtractRunList(data, runs);
         if (rc != 0) error = rc;
@@ -215,7 +215,8 @@ int CMFTRecord::ExtractAttrFromAttrList(uint32_t type, std::vector<DataRun>* run
             if (initializedSize) *initializedSize = ext.U64(ntfs::kAttrInitializedSize);
             sizesGiven = true;
         }
-    }
+    };
+    ForEachListedExtension(ByteView(list.data(), list.size()), {type, true, false}, takeRuns);
     if (error != 0)
         g_Logger.ErrorF("CMFTRecord::ExtractAttrFromAttrList() - some errors occured. Record number %u",
                         m_dwRecordNumber);
@@ -227,27 +228,12 @@ void CMFTRecord::ReadListedFileNames(std::vector<std::vector<uint8_t>>* values) 
     if (m_nAttrList < 0 || !m_pParser || m_dwRecordNumber == kExtensionRecordNumber) return;
     std::vector<uint8_t> list;
     if (LoadAttributeList(&list) != 0) return;
-    ByteView entries(list.data(), list.size());
-    std::set<uint32_t> visited;
-    std::unique_ptr<uint8_t[]> extBuffer(new uint8_t[ntfs::kMaxRecordSize]);
-    for (size_t off = 0; entries.Has(off, ntfs::kAlRecord + 4);) {
-        uint32_t entryType = entries.U32(off + ntfs::kAlType);
-        uint16_t entryLength = entries.U16(off + ntfs::kAlLength);
-        if (entryType == ntfs::kAttrEnd || entryLength == 0) break;
-        uint32_t recordNumber = entries.U32(off + ntfs::kAlRecord);
-        off += entryLength;
-        if (entryType != ntfs::kAttrFileName || recordNumber == m_dwRecordNumber) continue;
-        if (!visited.insert(recordNumber).second || visited.size() > kMaxExtensions) continue;
-        if (m_pParser->ReadMFTRecord(recordNumber, extBuffer.get()) != 0 ||
-            std::memcmp(extBuffer.get(), ntfs::kFileMagic, 4) != 0)
-            continue;
-        CMFTRecord extension(extBuffer.get(), kExtensionRecordNumber, false, m_pParser);
-        // Only a piece of this file counts: its base reference must name this record.
-        if ((extension.Record().U64(ntfs::kRecBaseReference) & ntfs::kReferenceMask) != m_dwRecordNumber) continue;
-        extension.LocateRecordAttributes(1);
+    // The names an extension holds count even when another of its attributes is damaged.
+    auto takeNames = [values](CMFTRecord& extension, uint32_t, int) {
         for (const ByteView& value : extension.m_allFileNames)
             values->emplace_back(value.Data(), value.Data() + value.Size());
-    }
+    };
+    ForEachListedExtension(ByteView(list.data(), list.size()), {ntfs::kAttrFileName, false, true}, takeNames);
 }
 
 void CMFTRecord::LoadListedFileNames() {
