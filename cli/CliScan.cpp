@@ -172,7 +172,7 @@ bool ScanVolumeForTree(const std::string& volume, const ScanOptions& options, Cl
 int ReportScanOutcome(const std::string& volume, const CliScanResult& r) {
     if (!r.opened) {
         if (r.openFailed)
-            std::fprintf(stderr, "qvr: %s: the volume could not be opened\n", volume.c_str());
+            std::fprintf(stderr, "qvr: %s: %s\n", volume.c_str(), NotOpenedText(r.entry.letter).c_str());
         else
             std::fprintf(stderr, "qvr: %s: unknown file system: it holds no %s file system\n", volume.c_str(),
                          kScannedFileSystems);
@@ -194,6 +194,13 @@ int ReportScanOutcome(const std::string& volume, const CliScanResult& r) {
         return kExitFailure;
     }
     return kExitOk;
+}
+
+std::string NotOpenedText(char letter) {
+    // The scan's worker kept no cause; the source is asked again, quietly.
+    const VolumeProbe probe = ProbeVolume(letter, {.quiet = true});
+    if (probe.opened) return "cannot be opened";
+    return "cannot be opened: " + probe.OpenCause();
 }
 
 std::string NodePath(const NodeEntry* node) {

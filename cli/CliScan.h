@@ -34,5 +34,9 @@ bool ScanVolumeForTree(const std::string& volume, const ScanOptions& options, Cl
 // Prints why a scan gave no tree (or an incomplete one) to stderr; returns the exit status.
 int ReportScanOutcome(const std::string& volume, const CliScanResult& result);
 
+// Why the volume under the letter did not open, as both front ends word it: "cannot be
+// opened: " and the cause.
+std::string NotOpenedText(char letter);
+
 // Display path of a node from the root, joined with '/'.
 std::string NodePath(const NodeEntry* node);

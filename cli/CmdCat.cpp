@@ -26,7 +26,7 @@ int CmdCat(int argc, char** argv) {
     std::unique_ptr<CFileSystemParser> parser = OpenParser(letter, &error);
     if (!parser) {
         if (error == -1)
-            std::fprintf(stderr, "qvr cat: %s: the volume could not be opened\n", volume.c_str());
+            std::fprintf(stderr, "qvr cat: %s: %s\n", volume.c_str(), NotOpenedText(letter).c_str());
         else
             std::fprintf(stderr, "qvr cat: %s: unknown file system: it holds no %s file system\n", volume.c_str(),
                          kScannedFileSystems);

@@ -32,6 +32,10 @@ python3 -c 'import json,sys; d=json.load(sys.stdin); assert d["filesystem"] is N
 if "$qvr" --log "$work/scan.log" scan "$work/absent.img" 2>"$work/err"; then fail "absent image exited 0"; fi
 grep -q "no such drive" "$work/err" || fail "absent image message: $(cat "$work/err")"
 
+# A mapped drive whose image is gone says why it cannot be opened, in the desktop program's words.
+if QUENVAR_DRIVES="W=$work/gone.img" "$qvr" --log "$work/scan.log" scan W: 2>"$work/err"; then fail "gone image exited 0"; fi
+grep -q "^qvr: W:: cannot be opened: .*not find the file" "$work/err" || fail "gone image message: $(cat "$work/err")"
+
 # The drive map names images; drives lists them with their file systems.
 export QUENVAR_DRIVES="X=$work/ntfs.img;Y=$work/floppy.img"
 "$qvr" --log "$work/scan.log" drives --json > "$work/drives.json"
