@@ -143,6 +143,7 @@ int CmdScan(int argc, char** argv) {
                                         {"modified", TimeValue(n->modifiedTime)},
                                         {"created", TimeValue(n->createdTime)},
                                         {"damage", n->damageLevel}};
+                if (n->entryDamaged) entry["entryDamaged"] = true;
                 if (checkContent) {
                     ContentVerdict v = verdict(n);
                     entry["content"] = v == ContentVerdict::NotChecked ? nlohmann::json(nullptr)
@@ -177,7 +178,9 @@ int CmdScan(int argc, char** argv) {
             out << (n->name ? n->name : "") << (n->IsDirectory() ? "/" : "") << "  "
                 << (n->scanDeleted ? "deleted" : "live") << "  " << uint64_t{n->size} << "  "
                 << (whenLength ? std::string_view(when, whenLength) : std::string_view("Unknown")) << "  "
-                << (n->scanDeleted && !n->IsDirectory() ? DamageWord(n) : "-");
+                << (n->scanDeleted && !n->IsDirectory() ? DamageWord(n)
+                    : n->entryDamaged                   ? "Damaged"
+                                                        : "-");
             if (checkContent) {
                 ContentVerdict v = verdict(n);
                 out << "  " << (v == ContentVerdict::NotChecked ? "-" : ContentVerdictText(v));

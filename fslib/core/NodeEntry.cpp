@@ -58,6 +58,7 @@ void NodeEntry::Assign(const NodeEntry& other) {
     isDeleted = other.isDeleted;
     hasWideName = other.hasWideName;
     scanDeleted = other.scanDeleted;
+    entryDamaged = other.entryDamaged;
     m_pFirstChild = other.m_pFirstChild;
     m_pLastChild = other.m_pLastChild;
 }

@@ -90,6 +90,9 @@ public:
     // The scan's own verdict; the marking pass rewrites isDeleted of folders to mean
     // "something deleted lies below" and keeps the verdict here.
     uint8_t scanDeleted = 0;
+    // The file system's own record of the entry failed its checks (a checksum, a length
+    // beyond the size) and the entry is listed from what still made sense.
+    uint8_t entryDamaged = 0;
 
 private:
     NodeEntry* m_pFirstChild = nullptr;

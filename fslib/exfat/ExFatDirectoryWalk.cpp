@@ -75,8 +75,9 @@ int CExFATParser::ProcessDirectory(NodeEntry* parent, ByteView data, bool inside
         }
         const uint64_t diskOffset = data.DiskOffset() + off;
         off += size_t{set.nEntries} * exfat::kEntrySize;
-        const bool streamSane = set.bHasStream && set.nValidDataLength <= set.nDataLength &&
-                                set.nDataLength <= m_nVolumeSize &&
+        // A valid data length beyond the size is bounded by the size (MakeNode), so it
+        // does not make a stream entry unusable, only the set damaged.
+        const bool streamSane = set.bHasStream && set.nDataLength <= m_nVolumeSize &&
                                 (set.nDataLength == 0 || m_boot.IsHeapCluster(set.dwFirstCluster));
         if (!set.bChecksumOk) {
             if (!streamSane) {
@@ -92,6 +93,7 @@ int CExFATParser::ProcessDirectory(NodeEntry* parent, ByteView data, bool inside
                            static_cast<unsigned long long>(diskOffset));
             continue;
         }
+        const bool damaged = !set.bChecksumOk || set.nValidDataLength > set.nDataLength;
         if (!set.bNameHashOk)
             g_Logger.InfoF("Entry set at disk offset %llu: the name does not match its length and hash",
                            static_cast<unsigned long long>(diskOffset));
@@ -99,6 +101,7 @@ int CExFATParser::ProcessDirectory(NodeEntry* parent, ByteView data, bool inside
         uint32_t key = 0;
         NodeEntry* node = MakeNode(set, diskOffset, deleted, &key);
         if (!node) return 0;
+        node->entryDamaged = damaged ? 1 : 0;
         parent->AddChild(node);
         node->parent = parent;
         ++m_dwNodeCount;

@@ -70,7 +70,7 @@ bool ReadEntrySet(ByteView dir, size_t offset, const Upcase& upcase, EntrySet* o
             s.nValidDataLength = e.U64(kValidDataLength);
             s.dwFirstCluster = e.U32(kFirstClusterField);
             s.nDataLength = e.U64(kDataLength);
-        } else if (base == kTypeFileName && streamSeen && chars.size() < kMaxNameLength) {
+        } else if (base == kTypeFileName && streamSeen) {
             for (size_t k = 0; k < kCharsPerNameEntry; ++k)
                 chars.push_back(static_cast<char16_t>(e.U16(kNameChars + 2 * k)));
         }
@@ -81,13 +81,16 @@ bool ReadEntrySet(ByteView dir, size_t offset, const Upcase& upcase, EntrySet* o
     s.bComplete = entries == declared + 1 && declared >= kMinSecondaryCount;
     s.bChecksumOk = s.bComplete && SetChecksum(dir, offset, entries) == file.U16(kSetChecksum);
     // The name is as long as the stream entry says, as far as the name entries reach; a
-    // NUL ends a name whose length field was lost.
-    size_t length = streamSeen ? std::min<size_t>(s.bNameLength, chars.size()) : 0;
+    // NUL ends a name whose length field was lost. A length of 0 with name entries after
+    // it is a name of 256 or more units whose one-byte length overflowed (some drivers
+    // write those): the name entries then hold the whole name.
+    size_t length = 0;
+    if (streamSeen) length = s.bNameLength != 0 ? std::min<size_t>(s.bNameLength, chars.size()) : chars.size();
     chars.resize(length);
     if (size_t nul = chars.find(u'\0'); nul != std::u16string::npos) chars.resize(nul);
     s.name = std::move(chars);
-    s.bNameHashOk =
-        streamSeen && s.name.size() == s.bNameLength && s.bNameLength != 0 && NameHash(s.name, upcase) == s.wNameHash;
+    s.bNameHashOk = streamSeen && !s.name.empty() && (s.name.size() & 0xFF) == s.bNameLength &&
+                    NameHash(s.name, upcase) == s.wNameHash;
     *out = std::move(s);
     return true;
 }

@@ -48,13 +48,15 @@ constexpr size_t kCharsPerNameEntry = 15;
 // Up-case table entry.
 constexpr size_t kUpcaseChecksum = 4;  // u32
 // Volume label entry.
-constexpr size_t kLabelLength = 1;  // u8, at most 11
+constexpr size_t kLabelLength = 1;     // u8, 11 at most by the format; some tools write up to 15
+constexpr size_t kMaxLabelChars = 15;  // what the entry's bytes from kLabelChars can hold
 constexpr size_t kLabelChars = 2;
 
 constexpr uint8_t kFlagNoFatChain = 0x02;
 constexpr uint16_t kAttrDirectory = 0x10;
 // A set holds the file entry, the stream extension and 1 to 17 name entries, plus any
-// vendor entries up to the count's limit of 255.
+// vendor entries up to the count's limit of 255. A name is at most 255 units long;
+// longer ones written anyway leave a name length of 0 (the byte overflowed).
 constexpr uint32_t kMinSecondaryCount = 2;
 constexpr uint32_t kMaxNameLength = 255;
 

@@ -160,10 +160,11 @@ void CExFATParser::ReadRootMetadata(ByteView root) {
             else if (!m_upcase.Load(t))
                 g_Logger.Error("The up-case table is malformed; names are up-cased by ASCII rules");
         } else if (type == exfat::kTypeVolumeLabel) {
-            const size_t length = std::min<size_t>(e.U8(exfat::kLabelLength), 11);
+            const size_t length = std::min<size_t>(e.U8(exfat::kLabelLength), exfat::kMaxLabelChars);
             std::u16string label;
             for (size_t i = 0; i < length; ++i)
                 label.push_back(static_cast<char16_t>(e.U16(exfat::kLabelChars + 2 * i)));
+            if (size_t nul = label.find(u'\0'); nul != std::u16string::npos) label.resize(nul);
             m_szVolumeLabel = platform::Utf16ToUtf8(label);
             g_Logger.InfoF("    volume label: %s", m_szVolumeLabel.c_str());
         }

@@ -18,9 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!exfat::ReadEntrySet(dir, off, upcase, &set)) continue;
         FUZZ_CHECK(set.nEntries >= 1 && set.nEntries <= 256);
         FUZZ_CHECK(off + uint64_t{set.nEntries} * exfat::kEntrySize <= size);
-        FUZZ_CHECK(set.name.size() <= exfat::kMaxNameLength);
+        FUZZ_CHECK(set.name.size() <= exfat::kMaxNameLength ||
+                   (set.bNameLength == 0 && set.name.size() <= set.nEntries * exfat::kCharsPerNameEntry));
         FUZZ_CHECK(!set.bChecksumOk || set.bComplete);
-        FUZZ_CHECK(!set.bNameHashOk || set.name.size() == set.bNameLength);
+        FUZZ_CHECK(!set.bNameHashOk || (set.name.size() & 0xFF) == set.bNameLength);
     }
     exfat::Upcase table;
     table.Load(dir);

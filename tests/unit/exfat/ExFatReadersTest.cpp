@@ -35,12 +35,13 @@ void FixChecksum(std::vector<uint8_t>* b) {
     Put16(b, 2, exfat::SetChecksum(ByteView(b->data(), b->size()), 0, static_cast<uint32_t>(b->size() / 32)));
 }
 
-TEST(ExFatEntrySet, NamesOfOneTwoAndSeventeenNameEntries) {
+TEST(ExFatEntrySet, NamesOfOneTwoSeventeenAndEighteenNameEntries) {
     struct Case {
         size_t length;
         uint32_t entries;
     };
-    for (Case c : {Case{1, 3}, Case{20, 4}, Case{255, 19}}) {
+    // 256 units: more than the format allows; some drivers write it, leaving a name length of 0.
+    for (Case c : {Case{1, 3}, Case{20, 4}, Case{255, 19}, Case{256, 20}}) {
         std::u16string name;
         for (size_t i = 0; i < c.length; ++i) name.push_back(static_cast<char16_t>(i % 2 ? u'é' : u'a' + i % 26));
         exfat::EntrySet s = Read(SetBytes(name));

@@ -199,16 +199,24 @@ TEST_F(ExFatVolumeTest, DeletedFolderCyclesAndOverwrittenClustersEnd) {
 TEST_F(ExFatVolumeTest, DamagedSetsAreListedFromASaneStreamEntry) {
     auto bad = builder.AddFile(ExFatImageBuilder::kRoot, u"bad sum.txt", Bytes(600, 8));
     auto wild = builder.AddFile(ExFatImageBuilder::kRoot, u"wild.txt", Bytes(600, 9));
+    auto live = builder.AddFile(ExFatImageBuilder::kRoot, u"live.txt", Bytes(600, 10));
     builder.Delete(bad);
     builder.Delete(wild);
     std::vector<uint8_t>& img = builder.Image();
     img[builder.SetOffset(bad) + 2] ^= 0xFF;            // set checksum
     img[builder.SetOffset(wild) + 32 + 20 + 3] = 0x7F;  // first cluster far outside the heap
+    img[builder.SetOffset(live) + 32 + 8 + 1] = 0x40;   // valid data length 16 KiB over a size of 600
     Scan();
     NodeEntry* b = Child(Root(), "bad sum.txt");
     ASSERT_NE(b, nullptr);
     EXPECT_TRUE(b->isDeleted);
+    EXPECT_TRUE(b->entryDamaged);
     EXPECT_EQ(Child(Root(), "wild.txt"), nullptr);
+    NodeEntry* l = Child(Root(), "live.txt");
+    ASSERT_NE(l, nullptr);
+    EXPECT_FALSE(l->isDeleted);
+    EXPECT_TRUE(l->entryDamaged);
+    EXPECT_EQ(l->size, 600u);
     ASSERT_EQ(Recover(b), RECOVER_OK);
     EXPECT_EQ(ReadAll(dir / "bad sum.txt"), AsString(Bytes(600, 8)));
 }
