@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang under AddressSanitizer and
-# UndefinedBehaviorSanitizer in build/fuzz and runs each briefly from its seed corpus.
+# Builds the libFuzzer targets of the fuzz preset (clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer, in build/fuzz) and runs each briefly from its seed corpus.
 # Fails when a target crashes, leaks, hangs (10 s per input) or runs out of memory.
 # FUZZ_SECONDS sets the time per target (default 40); two targets run at a time.
 set -euo pipefail
@@ -12,9 +12,8 @@ for tool in clang clang++ cmake ninja; do
   command -v "$tool" >/dev/null || { echo "fuzz-smoke: $tool is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
 done
 
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQVR_FUZZ=ON \
-  -DQVR_BUILD_TESTS=OFF -DQVR_BUILD_BENCH=OFF >/dev/null
-ninja -C "$build" -j 2 fuzz_all
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j 2
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

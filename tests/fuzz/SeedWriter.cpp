@@ -153,6 +153,41 @@ Bytes Info2(const std::vector<std::pair<uint32_t, std::u16string>>& records) {
     return out;
 }
 
+// A $I record: version, size of the binned item, deletion time, then the path (version 1:
+// 260 characters NUL-padded; version 2: its length with the NUL, then the path).
+Bytes DollarI(uint64_t version, const std::u16string& path) {
+    Bytes out;
+    auto put64 = [&out](uint64_t v) {
+        for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    put64(version);
+    put64(4096);
+    put64(0x01D9A1B2C3D4E5F6ull);
+    std::u16string text = path;
+    if (version == 1) {
+        text.resize(260, u'\0');
+    } else {
+        const auto length = static_cast<uint32_t>(path.size() + 1);
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(length >> (8 * i)));
+        text.push_back(u'\0');
+    }
+    for (char16_t c : text) {
+        out.push_back(static_cast<uint8_t>(c));
+        out.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    return out;
+}
+
+// A split image's name after the gap allowed and the bitmap of the segment numbers 0-255
+// that exist.
+Bytes SplitName(uint8_t maxGap, const std::vector<int>& present, const std::string& path) {
+    Bytes out(33, 0);
+    out[0] = maxGap;
+    for (int n : present) out[1 + n / 8] |= static_cast<uint8_t>(1 << (n % 8));
+    out.insert(out.end(), path.begin(), path.end());
+    return out;
+}
+
 Bytes WithUnreadable(Bytes image, const std::vector<uint32_t>& sectors) {
     for (uint32_t s : sectors) {
         image.push_back(static_cast<uint8_t>(s));
@@ -316,6 +351,13 @@ int main(int argc, char** argv) {
     Bytes index = Info2({{3, u"C:\\Documents\\one.txt"}, {7, u"C:\\Temp\\\u00e9t\u00e9.doc"}});
     info2.insert(info2.end(), index.begin(), index.end());
     Write("info2", "two-records", info2);
+
+    Write("dollar_i", "version-1", DollarI(1, u"C:\\Users\\Zo\u00eb\\Desktop\\report.txt"));
+    Write("dollar_i", "version-2", DollarI(2, u"D:\\\u6771\u4eac\\photo.jpg"));
+
+    Write("split_name", "from-one", SplitName(16, {1, 2, 3}, "/images/disk.002"));
+    Write("split_name", "past-a-gap", SplitName(4, {0, 1, 30}, "card.030"));
+    Write("split_name", "four-digits", SplitName(0, {1, 2, 4}, "/a.b/set.0001"));
 
     return g_failed ? 1 : 0;
 }
