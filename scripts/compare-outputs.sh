@@ -3,7 +3,7 @@
 # bundled samples and on any further volumes named on the command line (the benchmark volumes).
 # A restructuring must leave `qvr scan --json`, `qvr ls --json` (the root and each of its
 # folders) and the scan log identical; the log's clock, build stamp, machine lines and the
-# addresses FAT logs as handles are masked.
+# addresses the FAT scan logs are masked.
 #   scripts/compare-outputs.sh [--base COMMIT] [VOLUME...]     (default base: HEAD^)
 # Then it checks the house rules a grep can see: no raw-source reads in the front ends, no casts
 # to concrete parsers outside fslib/, and (scripts/rule-homes.sh) one home per shared rule.
@@ -31,7 +31,8 @@ mask_log() {
   sed -E -e 's/^(......) [0-9]{2}:[0-9]{2}:[0-9]{2} \|/\1          |/' \
          -e 's/(__DATE__|__TIME__|Today is|GetCurrentDirectory|GetComputerName) \[.*\]/\1 [masked]/' \
          -e 's/File \[[^]]*\]/File [masked]/' \
-         -e 's/First file handle: 0x[0-9A-F]+h/First file handle: masked/' "$1"
+         -e 's/First file handle: 0x[0-9A-F]+h/First file handle: masked/' \
+         -e 's/pDiskDrive pointer is -> [0-9]+/pDiskDrive pointer is -> masked/' "$1"
 }
 
 run_all() {  # qvr binary, output folder, volumes...
@@ -73,7 +74,8 @@ status=0
 if diff -r "$work/base" "$work/work" >"$work/diff.txt"; then
   echo "compare-outputs: scan JSON, ls JSON and scan logs identical on ${#volumes[@]} volumes"
 else
-  echo "compare-outputs: outputs differ from $sha:" >&2
+  cp "$work/diff.txt" "$top/build/compare-diff.txt"
+  echo "compare-outputs: outputs differ from $sha (all of it in build/compare-diff.txt):" >&2
   head -n 80 "$work/diff.txt" >&2
   status=1
 fi
