@@ -4,9 +4,10 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libzip-dev libblkid-dev qt6-base-dev
-  libmagic-dev libssl-dev
+  libmagic-dev libssl-dev zlib1g-dev
   sleuthkit ntfs-3g mtools dosfstools exfatprogs exfat-fuse attr util-linux fdisk gdisk
   clang libclang-rt-14-dev clang-format clang-tidy imagemagick
+  ffmpeg exiv2 testdisk
   libewf-dev libvhdi-dev libvmdk-dev libqcow-dev ewf-tools qemu-utils
 )
 missing=()
