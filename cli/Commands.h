@@ -8,3 +8,4 @@ int CmdCat(int argc, char** argv);
 int CmdLs(int argc, char** argv);
 int CmdRecover(int argc, char** argv);
 int CmdMftDump(int argc, char** argv);
+int CmdCarve(int argc, char** argv);

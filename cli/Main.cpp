@@ -34,6 +34,10 @@ void Usage(FILE* out) {
         "  mftdump VOLUME [--to DIR]             write an NTFS volume's boot sector and the first 1,024,000\n"
         "                                        bytes of its MFT to BootDump.hex and MFTDump.hex in DIR\n"
         "                                        (default: the home folder)\n"
+        "  carve VOLUME [--types jpg,png,...] [--all-clusters] [--json] [--to DIR]\n"
+        "                                        search the volume's free clusters (every sector when its file\n"
+        "                                        system is unknown) for photos and videos by their content;\n"
+        "                                        --to writes them into DIR, a folder per type\n"
         "\n"
         "VOLUME is a drive letter (E:), a block device or a disk image; IMAGE@N names partition N of a\n"
         "partitioned image or disk (N from 1, in table order). Volumes are only read.\n"
@@ -103,6 +107,7 @@ int main(int argc, char** argv) {
     if (command == "ls") return CmdLs(subArgc, subArgv);
     if (command == "recover") return CmdRecover(subArgc, subArgv);
     if (command == "mftdump") return CmdMftDump(subArgc, subArgv);
+    if (command == "carve") return CmdCarve(subArgc, subArgv);
     std::fprintf(stderr, "qvr: unknown command %s\n", command.c_str());
     Usage(stderr);
     return kExitUsage;

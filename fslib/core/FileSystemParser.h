@@ -83,6 +83,14 @@ struct RecoverySettings {
     bool namedStreams = false;  // write a file's named streams beside it
 };
 
+// Where a volume's clusters lie on its drive, for the search by content.
+struct ClusterHeap {
+    uint64_t firstByte = 0;     // drive byte offset of cluster firstCluster
+    uint64_t firstCluster = 0;  // 0 on NTFS, 2 on FAT and exFAT
+    uint64_t clusterCount = 0;
+    uint64_t clusterBytes = 0;
+};
+
 class CFileSystemParser {
 public:
     CFileSystemParser(CDiskDrive* drive, const uint8_t* bootSector);
@@ -174,6 +182,10 @@ public:
     // Opens one of them for SetFilePointer/ReadFile/GetFileSize/CloseFile; INVALID_HANDLE
     // when it cannot be read.
     virtual uint32_t OpenNamedStream(NodeEntry* node, const std::string& name) { return INVALID_HANDLE; }
+    // The cluster heap and which of its clusters the volume marks in use, so a search by
+    // content reads only free ones; false when the parser holds no allocation map.
+    virtual bool GetClusterHeap(ClusterHeap* out) { return false; }
+    virtual bool IsClusterInUse(uint64_t cluster) { return true; }
     // First empty slot, else appended; 0 when given null.
     uint32_t InsertHandle(CHandleObject* object);
     // Empties a slot and deletes its object.

@@ -84,6 +84,8 @@ public:
     uint64_t ClusterBytes() const { return m_boot.ClusterBytes(); }
     const std::string& VolumeLabel() const { return m_szVolumeLabel; }
     bool BitmapLoaded() const { return m_bitmap.Loaded(); }
+    bool GetClusterHeap(ClusterHeap* out) override;
+    bool IsClusterInUse(uint64_t cluster) override { return m_bitmap.IsAllocated(cluster); }
 
 protected:
     int ScanVolume(const ScanSettings& settings) override;

@@ -107,6 +107,8 @@ public:
     uint32_t GetFatEntryCount() const { return m_dwFatEntryCount; }
     // Highest cluster number the data area holds.
     uint32_t GetLastCluster() const { return m_dwLastCluster; }
+    bool GetClusterHeap(ClusterHeap* out) override;
+    bool IsClusterInUse(uint64_t cluster) override { return CountAllocatedClusters(cluster, 1) != 0; }
     uint32_t GetRootCluster() const { return m_dwRootCluster; }
     uint32_t GetDataStartSector() const { return m_dwFirstSector; }
     uint64_t GetVolumeSizeBytes() const { return m_nVolumeSize; }

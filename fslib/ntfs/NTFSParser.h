@@ -79,6 +79,8 @@ public:
     // Bytes of one FILE record (1024, or 4096 on volumes of 4,096-byte sectors).
     uint32_t RecordSize() const { return m_dwRecordSize; }
     const ClusterMap& GetClusterMap() const { return m_clusterMap; }
+    bool GetClusterHeap(ClusterHeap* out) override;
+    bool IsClusterInUse(uint64_t cluster) override { return m_clusterMap.IsUsed(cluster); }
 
     // Set by the constructor; Scan takes it from its settings.
     uint8_t m_bAttachOrphans = 1;

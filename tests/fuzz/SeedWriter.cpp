@@ -1,12 +1,15 @@
 // fuzz_seeds <folder>: writes the seed corpus of every fuzz target into
 // <folder>/<target>/, from the fixture builders: small intact volumes of each file
 // system with live and deleted files, and the single structures the pure readers take.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "fslib/carve/FileFormat.h"
 #include "fslib/ntfs/MFTRecord.h"
 #include "tests/fixtures/DiskLayoutBuilder.h"
 #include "tests/fixtures/ExFatImageBuilder.h"
@@ -237,6 +240,18 @@ int main(int argc, char** argv) {
         return 2;
     }
     g_root = argv[1];
+
+    // The format walks start from the real files their table test reads.
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(QVR_SOURCE_DIR) + "/tests/unit/carve/media")) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        Bytes file((std::istreambuf_iterator<char>(in)), {});
+        Bytes sector(file.begin(), file.begin() + static_cast<long>(std::min<size_t>(file.size(), 512)));
+        sector.resize(carve::kHeaderBytes);
+        for (const carve::FileFormat& f : carve::FileFormats())
+            if (f.IsHeader(sector.data()))
+                Write(std::string("carve_") + f.name, entry.path().filename().string(), file);
+    }
 
     std::vector<Bytes> records;
     Bytes ntfs1 = NtfsVolume(1, false, &records);
