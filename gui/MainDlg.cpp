@@ -83,6 +83,8 @@ static void InitResources() {
 
 const DialogTemplate CMainDlg::kTemplate = {IDD_MAIN, nullptr, 497, 268, kControls};
 
+// The start-up steps in their numbered order, read top to bottom as one sequence.
+// NOLINTNEXTLINE(readability-function-size)
 CMainDlg::CMainDlg(char preferredLetter, QWidget* parent) : QDialog(parent), m_browser(&m_types) {
     InitResources();
     setObjectName(ControlName(IDD_MAIN));

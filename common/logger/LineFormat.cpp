@@ -64,7 +64,9 @@ void Padded(Writer& w, const Conversion& s, const char* prefix, size_t prefixLen
 
 }  // namespace
 
-int Format(char* out, size_t size, const char* fmt, va_list args) {
+// One pass over the format, one case per conversion: split, the cases would only pass the
+// parsed flags and the argument list around.
+int Format(char* out, size_t size, const char* fmt, va_list args) {  // NOLINT(readability-function-size)
     Writer w(out, size);
     const char* p = fmt;
     while (*p) {
@@ -129,11 +131,9 @@ int Format(char* out, size_t size, const char* fmt, va_list args) {
             length = 2, p += 2;
         else if (p[0] == 'l')
             length = 1, ++p;
-        else if (p[0] == 'z')
-            length = 3, ++p;
         else if (p[0] == 'j')
             length = 2, ++p;
-        else if (p[0] == 't')
+        else if (p[0] == 'z' || p[0] == 't')
             length = 3, ++p;
         const char conversion = *p;
         if (!conversion) return -1;
@@ -192,6 +192,8 @@ int Format(char* out, size_t size, const char* fmt, va_list args) {
                 if (isSigned) {
                     int64_t v;
                     switch (length) {
+                        // %hhd prints the argument as a signed char: its sign is the point.
+                        // NOLINTNEXTLINE(bugprone-signed-char-misuse)
                         case -2: v = static_cast<signed char>(va_arg(args, int)); break;
                         case -1: v = static_cast<short>(va_arg(args, int)); break;
                         case 1: v = va_arg(args, long); break;

@@ -227,7 +227,8 @@ void CLogger::WriteLocked(int level, const char* text, size_t len) {
     head[headLen++] = ' ';
     StampLocked(head + headLen, 32);
     headLen += std::strlen(head + headLen);
-    std::memcpy(head + headLen, " | ", 3);
+    // head goes out by its length (iovec), never as a C string.
+    std::memcpy(head + headLen, " | ", 3);  // NOLINT(bugprone-not-null-terminated-result)
     headLen += 3;
 
     const iovec parts[] = {{head, headLen}, {const_cast<char*>(text), len}, {tail, tailLen}};

@@ -61,6 +61,8 @@ bool IsReadableMemory(const void* p, size_t count) {
     char scratch[1];
     // One byte per page is enough: protection is per page.
     for (uintptr_t at = start; at < start + count; at += ToBoundary(at, SIZE_MAX)) {
+        // The probe walks addresses that may belong to no object: integers, not pointer arithmetic.
+        // NOLINTNEXTLINE(performance-no-int-to-ptr)
         if (ProbeCopy(reinterpret_cast<const void*>(at), 1, scratch) < 0) return false;
     }
     return true;
@@ -74,6 +76,7 @@ bool IsReadableString(const char* str, long maxChars) {
     size_t left = static_cast<size_t>(maxChars);
     while (left > 0) {
         const size_t n = ToBoundary(at, left);
+        // NOLINTNEXTLINE(performance-no-int-to-ptr)
         if (ProbeCopy(reinterpret_cast<const void*>(at), n, chunk) < 0) return false;
         if (std::memchr(chunk, '\0', n)) return true;
         at += n;

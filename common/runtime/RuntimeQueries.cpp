@@ -39,7 +39,7 @@ std::string QueryFolder(const char* function) {
 }  // namespace
 
 std::string RuntimeLibraryPath() {
-    const std::string name = platform::DynamicLibrary::RuntimeLibraryName();
+    std::string name = platform::DynamicLibrary::RuntimeLibraryName();
     if (name.find('/') != std::string::npos) return name;
     const std::string folder = platform::ExecutableFolder();
     if (folder.empty()) return {};
