@@ -12,6 +12,7 @@
 
 namespace {
 
+constexpr const char* kNotDeviceOrImage = "not a block device or an image file";
 constexpr size_t kBootSignatureOffset = 510;
 constexpr size_t kGptHeaderOffset = 512;  // "EFI PART" opens sector 1
 
@@ -122,6 +123,13 @@ VolumeProbe ProbeVolume(char letter, const ProbeScope& scope) {
         probe.openError = GetLastError();
         // A letter the table lacks opened no source: an older failure's reason is not its.
         if (source) probe.openFailure = platform::RawSourceOpenFailure();
+        // The drive refuses a folder or a character device as "access denied", as a volume
+        // path to a folder is refused on Windows: the user lacks no rights then.
+        struct stat st {};
+        if (source && ::stat(source->source.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
+            probe.openError = ERROR_INVALID_PARAMETER;
+            probe.openFailure = kNotDeviceOrImage;
+        }
         return probe;
     }
     probe.opened = true;
@@ -155,7 +163,7 @@ AddedSource AddVolumeSource(const std::string& path) {
         return added;
     }
     if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
-        added.reason = "not a block device or an image file";
+        added.reason = kNotDeviceOrImage;
         return added;
     }
     if (S_ISREG(st.st_mode)) {

@@ -144,6 +144,8 @@ TEST_F(VolumeProbeTest, AContainerThatWillNotOpenIsRefusedWithItsReason) {
     EXPECT_EQ(absent.openFailure, "");
 
     EXPECT_EQ(AddVolumeSource(m_dir).reason, "not a block device or an image file");
+    platform::DriveTable::Instance().SetForTesting({{'Q', m_dir, false, true}});
+    EXPECT_EQ(ProbeVolume('Q').OpenCause(), "not a block device or an image file");
     EXPECT_EQ(AddVolumeSource(Path("absent.img")).reason, platform::Win32ErrorText(ERROR_FILE_NOT_FOUND));
 }
 
