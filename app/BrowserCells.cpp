@@ -69,13 +69,18 @@ std::string GetNodeNamePart(const NodeEntry* node, int part) {
     }
 }
 
+const char* DamageLevelWord(float level) {
+    // Only the two ends of the estimate are sure; everything between, NaN included, is "Average".
+    if (level == 1.0f) return "Poor";
+    if (level == 0.0f) return "Good";
+    return "Average";
+}
+
 std::string DamageWord(const NodeEntry* node) {
     // A deleted binned file says how much of it is left; folders carry no estimate.
     if (IsRecycleBinItem(node) && (!node->isDeleted || node->IsDirectory())) return "RecBin";
     if (!node->isDeleted) return "";
-    if (node->damageLevel == 1.0f) return "Poor";
-    if (node->damageLevel == 0.0f) return "Good";
-    return "Average";
+    return DamageLevelWord(node->damageLevel);
 }
 
 std::string SizeText(uint64_t size) {

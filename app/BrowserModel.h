@@ -48,7 +48,10 @@ void SplitPath(const std::string& path, std::string* folder, std::string* name, 
 // The file name (0), folder (1) or extension (2) of a node, in lower case.
 std::string GetNodeNamePart(const NodeEntry* node, int part);
 
-std::string DamageWord(const NodeEntry* node);  // "Good", "Average", "Poor", "RecBin"
+// The word for a damage level: "Good" (0), "Poor" (1), "Average" (anything else). The list,
+// the recovery report and qvr all say it this way.
+const char* DamageLevelWord(float level);
+std::string DamageWord(const NodeEntry* node);  // the level's word for a deleted node, or "RecBin"
 std::string SizeText(uint64_t size);            // "%lld KB", 1..1023 bytes give 1
 std::string TimeText(FILETIME utc);             // local "%02d.%02d.%04d %2d:%02d" or "Unknown"
 

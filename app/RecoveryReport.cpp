@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/BrowserModel.h"
 #include "app/ContentCheck.h"
 
 namespace {
@@ -21,13 +22,6 @@ using File = std::unique_ptr<FILE, FileCloser>;
 struct DigestFree {
     void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
 };
-
-// The same words as the list's Damage column.
-const char* DamageText(float level) {
-    if (level == 0.0f) return "Good";
-    if (level == 1.0f) return "Poor";
-    return "Average";
-}
 
 // The content check of the written file's first bytes, under the name it had on the volume.
 ContentVerdict WrittenContent(const recovery::WrittenFile& f) {
@@ -81,7 +75,7 @@ bool WriteRecoveryReport(const std::string& path, const std::string& volume, con
              {"written", f.writtenPath},
              {"size", f.size},
              {"sha256", sha.empty() ? nlohmann::json(nullptr) : nlohmann::json(sha)},
-             {"damage", DamageText(f.damageLevel)},
+             {"damage", browser::DamageLevelWord(f.damageLevel)},
              {"content", content == ContentVerdict::NotChecked ? nlohmann::json(nullptr)
                                                                : nlohmann::json(ContentVerdictText(content))},
              {"zero_filled", std::move(ranges)}});

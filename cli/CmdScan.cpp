@@ -8,18 +8,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/BrowserModel.h"
 #include "app/ContentCheck.h"
 #include "cli/CliScan.h"
 #include "cli/Commands.h"
 #include "platform/Time.h"
 
 namespace {
-
-const char* DamageWord(const NodeEntry* n) {
-    if (n->damageLevel == 0.0f) return "Good";
-    if (n->damageLevel == 1.0f) return "Poor";
-    return "Average";
-}
 
 nlohmann::json TimeValue(FILETIME ft) {
     std::string iso = platform::FileTimeToIso8601(ft);
@@ -178,7 +173,7 @@ int CmdScan(int argc, char** argv) {
             out << (n->name ? n->name : "") << (n->IsDirectory() ? "/" : "") << "  "
                 << (n->scanDeleted ? "deleted" : "live") << "  " << uint64_t{n->size} << "  "
                 << (whenLength ? std::string_view(when, whenLength) : std::string_view("Unknown")) << "  "
-                << (n->scanDeleted && !n->IsDirectory() ? DamageWord(n)
+                << (n->scanDeleted && !n->IsDirectory() ? browser::DamageLevelWord(n->damageLevel)
                     : n->entryDamaged                   ? "Damaged"
                                                         : "-");
             if (checkContent) {
