@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/VolumeProbe.h"
+#include "fslib/fat/FATParser.h"
 #include "platform/DriveTable.h"
 
 namespace {
@@ -37,8 +38,6 @@ private:
 };
 
 void OnInterrupt(int) { UserBreak.store(1); }
-
-constexpr int kFatNothingAdded = -3;
 
 // "IMAGE@N": the path and N, when the volume has that form.
 bool SplitPartitionName(const std::string& volume, std::string* path, uint32_t* number) {
@@ -179,10 +178,10 @@ int ReportScanOutcome(const std::string& volume, const CliScanResult& r) {
         return kExitFailure;
     }
     if (r.scanResult != 0) {
-        // The FAT walk answers -3 when the root gave no entries to add: the scan completed
+        // The FAT walk answers FAT_WALK_EMPTY when the root gave no entries to add: the scan completed
         // and simply found nothing deleted, which is no failure for a script.
         const uint8_t fs = r.entry.parser->GetFileSystemType();
-        if (fs != FS_NTFS && r.entry.scanStatus == kFatNothingAdded) {
+        if (fs != FS_NTFS && r.entry.scanStatus == FAT_WALK_EMPTY) {
             std::fprintf(stderr, "qvr: %s: nothing deleted was found\n", volume.c_str());
             return kExitOk;
         }
