@@ -9,22 +9,10 @@
 
 namespace {
 
-// Deeper than any real folder tree; stops a walk over a damaged parent chain.
-constexpr int kMaxFolderDepth = 4096;
-
 std::string LowerAscii(std::string s) {
     for (char& c : s)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return s;
-}
-
-// Folder path of the rows of `folder`, from the volume root, ending in "/".
-std::string ListingPath(const NodeEntry* folder) {
-    std::string path = "/";
-    int depth = 0;
-    for (const NodeEntry* f = folder; f && f->parent && depth < kMaxFolderDepth; f = f->parent, ++depth)
-        path = "/" + std::string(f->name ? f->name : "") + path;
-    return path;
 }
 
 int Sign(int64_t v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
@@ -131,7 +119,7 @@ void CBrowserModel::FillCurrentFolder(DriveEntry* drive, const std::string& file
         out->push_back(n);
     };
     // Children show the folder they are listed in, from the volume root.
-    const std::string prefix = ListingPath(folder);
+    const std::string prefix = FolderPathFromRoot(folder);
     // Without one of its own the model reads the scanned volume's bin indexes.
     const RecycleBinLookup lookup = m_lookup ? m_lookup : VolumeRecycleBinLookup(drive);
 

@@ -201,16 +201,3 @@ std::string NotOpenedText(char letter) {
     if (probe.opened) return "cannot be opened";
     return "cannot be opened: " + probe.OpenCause();
 }
-
-std::string NodePath(const NodeEntry* node) {
-    std::vector<const char*> parts;
-    // The parent chain of a placed node ends at the root; the bound guards a damaged tree.
-    for (const NodeEntry* n = node; n && n->parent && parts.size() < 100000; n = n->parent)
-        parts.push_back(n->name ? n->name : "");
-    std::string path;
-    for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
-        path += '/';
-        path += *it;
-    }
-    return path.empty() ? "/" : path;
-}

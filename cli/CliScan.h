@@ -37,6 +37,3 @@ int ReportScanOutcome(const std::string& volume, const CliScanResult& result);
 // Why the volume under the letter did not open, as both front ends word it: "cannot be
 // opened: " and the cause.
 std::string NotOpenedText(char letter);
-
-// Display path of a node from the root, joined with '/'.
-std::string NodePath(const NodeEntry* node);

@@ -7,6 +7,10 @@
 #include "platform/Text.h"
 
 namespace {
+// Folders a path walk climbs at most. NTFS paths reach 32,767 UTF-16 characters, which
+// allows well over 4,096 levels; no legal tree comes near this.
+constexpr size_t kMaxPathDepth = 100000;
+
 char* CopyString(const char* s) {
     if (!s) return nullptr;
     size_t n = std::strlen(s) + 1;
@@ -159,4 +163,22 @@ int NodeEntry::FindNodeByKeyRecursive(uint32_t searchKey, NodeEntry** out, int /
         }
     }
     return 0;
+}
+
+std::string NodePathFromRoot(const NodeEntry* node) {
+    std::vector<const char*> names;
+    for (const NodeEntry* n = node; n && n->parent && names.size() < kMaxPathDepth; n = n->parent)
+        names.push_back(n->name ? n->name : "");
+    std::string path;
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        path += '/';
+        path += *it;
+    }
+    return path.empty() ? "/" : path;
+}
+
+std::string FolderPathFromRoot(const NodeEntry* folder) {
+    std::string path = NodePathFromRoot(folder);
+    if (path.back() != '/') path += '/';
+    return path;
 }

@@ -100,3 +100,10 @@ private:
     NodeEntry* m_pPrev = nullptr;
     NodeEntry* m_pNext = nullptr;
 };
+
+// A node's path from the volume root, "/folder/name"; "/" for the root (a node without a
+// parent). Parent chains end at the root; the bound only stops a walk over a damaged one.
+std::string NodePathFromRoot(const NodeEntry* node);
+// Where the children of `folder` are: its path from the root with a trailing "/", "/" for
+// the root (or no folder).
+std::string FolderPathFromRoot(const NodeEntry* folder);

@@ -6,9 +6,6 @@ namespace recovery {
 
 namespace {
 
-// Deep enough for any real path; a looping parent chain stops here.
-constexpr int kMaxDepth = 4096;
-
 struct Recording {
     bool active = false;
     std::vector<ByteRange> pending;
@@ -53,7 +50,7 @@ void NoteFileWritten(const NodeEntry* node, const std::string& writtenPath, uint
     f.node = node;
     f.key = node->key;
     f.name = node->name ? node->name : "";
-    f.sourcePath = NodeSourcePath(node);
+    f.sourcePath = NodePathFromRoot(node);
     f.writtenPath = writtenPath;
     f.size = size;
     f.damageLevel = node->damageLevel;
@@ -67,17 +64,8 @@ void ReplaceWrittenNode(const NodeEntry* standIn, const NodeEntry* item) {
         if (f.node != standIn) continue;
         f.node = item;
         f.key = item->key;
-        f.sourcePath = NodeSourcePath(item);
+        f.sourcePath = NodePathFromRoot(item);
     }
-}
-
-std::string NodeSourcePath(const NodeEntry* node) {
-    std::string path = node && node->name ? node->name : "";
-    int depth = 0;
-    for (const NodeEntry* p = node ? node->parent : nullptr; p && p->parent && depth < kMaxDepth;
-         p = p->parent, ++depth)
-        path = std::string(p->name ? p->name : "") + "/" + path;
-    return "/" + path;
 }
 
 }  // namespace recovery

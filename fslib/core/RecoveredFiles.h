@@ -42,7 +42,4 @@ void NoteFileWritten(const NodeEntry* node, const std::string& writtenPath, uint
 // to name the node it stands for as their source.
 void ReplaceWrittenNode(const NodeEntry* standIn, const NodeEntry* item);
 
-// The path of a node from the volume root: "/folder/name".
-std::string NodeSourcePath(const NodeEntry* node);
-
 }  // namespace recovery

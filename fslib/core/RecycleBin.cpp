@@ -14,8 +14,6 @@ namespace recyclebin {
 
 namespace {
 
-// Deeper than any real folder tree; stops a walk over a damaged parent chain.
-constexpr int kMaxFolderDepth = 4096;
 // LLFile's code for an index that cannot be opened; used as well when the parser has none.
 constexpr int kInfo2NotFound = 2;
 
@@ -86,11 +84,7 @@ bool FindInfo2Record(Info2Reader& info2, uint32_t recordNumber, std::string* pat
 
 std::string NodeFolderPath(const NodeEntry* node) {
     if (node->path && node->path[0]) return node->path;
-    std::string path = "/";
-    int depth = 0;
-    for (const NodeEntry* p = node->parent; p && p->parent && depth < kMaxFolderDepth; p = p->parent, ++depth)
-        path = "/" + std::string(p->name ? p->name : "") + path;
-    return path;
+    return FolderPathFromRoot(node->parent);
 }
 
 }  // namespace recyclebin
