@@ -5,15 +5,10 @@
 
 #include "common/logger/Logger.h"
 #include "fslib/core/RecoveryTarget.h"
+#include "fslib/core/RecycleBin.h"
 #include "fslib/core/RecycleBinVista.h"
 
 namespace {
-
-std::string LowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 int Sign(int64_t v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
 
@@ -22,16 +17,6 @@ int DamagePercent(float level) {
     if (level > 1000.0f) return 100000;
     if (level < -1000.0f) return -100000;
     return static_cast<int>(level * 100.0f);
-}
-
-bool IsRecycleBinCandidate(const NodeEntry* child) {
-    if (!child->path || !child->name) return false;
-    std::string path = LowerAscii(child->path);
-    std::string name = LowerAscii(child->name);
-    if (path.size() <= 10 || name.size() <= 2) return false;
-    std::string head = path.substr(0, 10);
-    if (head != "/recycler/" && head != "/recycled/") return false;
-    return name[0] == 'd' && name != "desktop.ini";
 }
 
 // An item of a later bin, live or deleted, listed under its old name when its record is
@@ -158,7 +143,7 @@ void CBrowserModel::FillCurrentFolder(DriveEntry* drive, const std::string& file
             }
             continue;
         }
-        if (!IsRecycleBinCandidate(child) || !lookup(drive->letter, child)) continue;
+        if (!recyclebin::IsInfo2BinFile(child) || !lookup(drive->letter, child)) continue;
         ++listing.dwDeletedCount;
         AppendRecycleBinItem(child, filesFilter, foldersFilter, append);
     }

@@ -55,19 +55,11 @@ private:
 };
 
 // A file in a Recycle Bin folder is named by its bin path; it is written under its name
-// before deletion when the bin's index knows it.
+// before deletion when the bin's index knows it. The browser's rule says which files an
+// index may name, so qvr and the desktop program list and write the same items.
 void LookUpRecycleBinName(DriveEntry* drive, NodeEntry* node) {
-    // An item of a later bin, file or folder, live or deleted, is named by its record.
-    if (recyclebin::IsVistaBinItem(node)) {
+    if (recyclebin::IsVistaBinItem(node) || recyclebin::IsInfo2BinFile(node))
         CBrowserModel::VolumeRecycleBinLookup(drive)(drive->letter, node);
-        return;
-    }
-    if (node->isDeleted || node->IsDirectory() || !node->name || (node->name[0] != 'D' && node->name[0] != 'd')) return;
-    std::string folder = recyclebin::NodeFolderPath(node);
-    std::string head = folder.substr(0, 10);
-    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (head != "/recycler/" && head != "/recycled/") return;
-    CBrowserModel::VolumeRecycleBinLookup(drive)(drive->letter, node);
 }
 
 }  // namespace

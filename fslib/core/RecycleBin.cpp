@@ -87,6 +87,17 @@ std::string NodeFolderPath(const NodeEntry* node) {
     return FolderPathFromRoot(node->parent);
 }
 
+bool IsInfo2BinFile(const NodeEntry* node) {
+    constexpr size_t kBinFolderLength = 10;  // "/recycler/" or "/recycled/"
+    if (!node || node->isDeleted || !node->name) return false;
+    const std::string folder = NodeFolderPath(node);
+    if (folder.size() <= kBinFolderLength || std::strlen(node->name) <= 2) return false;
+    if (::strncasecmp(folder.c_str(), "/recycler/", kBinFolderLength) != 0 &&
+        ::strncasecmp(folder.c_str(), "/recycled/", kBinFolderLength) != 0)
+        return false;
+    return (node->name[0] == 'd' || node->name[0] == 'D') && ::strcasecmp(node->name, "desktop.ini") != 0;
+}
+
 }  // namespace recyclebin
 
 bool GetBeforeDeletingName(char driveLetter, NodeEntry* node, CFileSystemParser* parser,

@@ -52,6 +52,11 @@ using NodeContentReader = std::function<bool(NodeEntry* node, uint32_t maxBytes,
 // browser gave it one, else built from its parents.
 std::string NodeFolderPath(const NodeEntry* node);
 
+// A live file or folder that an INFO2 index may name: inside a folder below \RECYCLER\ or
+// \RECYCLED\ (never those folders themselves), named "D..." with more than two characters,
+// and not the folder's desktop.ini.
+bool IsInfo2BinFile(const NodeEntry* node);
+
 }  // namespace recyclebin
 
 // Fills node->pathBeforeDeletion from the INFO2 index of the node's folder. The index is
