@@ -28,7 +28,7 @@ build_qvr "$top" "$top/build/compare-work"
 
 # The log's time stamps, build stamps and machine lines differ from run to run.
 mask_log() {
-  sed -E -e 's/^(......) [0-9]{2}:[0-9]{2}:[0-9]{2} \|/\1          |/' \
+  sed -E -e 's/^(......) [0-9]{2}:[0-9]{2}:[0-9]{2} \|/\1  |/' \
          -e 's/(__DATE__|__TIME__|Today is|GetCurrentDirectory|GetComputerName) \[.*\]/\1 [masked]/' \
          -e 's/File \[[^]]*\]/File [masked]/' \
          -e 's/First file handle: 0x[0-9A-F]+h/First file handle: masked/' \
@@ -63,6 +63,8 @@ PY
       "$qvr" --log "$out/ls.log" ls "$vol" "/$folder" --json >"$out/$name.ls.$i.json" 2>&1 || true
     done <"$out/$name.folders"
     rm -f "$out/ls.log"
+    # An image takes the first letter after the machine's block devices, which loop devices move.
+    sed -i -E 's/of drive [A-Z]:/of drive ?:/' "$out/$name".ls*.json
   done
 }
 
