@@ -7,6 +7,7 @@
 #include "app/ScanJob.h"
 #include "app/VolumeProbe.h"
 #include "common/logger/Logger.h"
+#include "fslib/carve/ExifDate.h"
 #include "fslib/core/JobState.h"
 #include "platform/DriveTable.h"
 #include "platform/Files.h"
@@ -98,6 +99,9 @@ FoundFilesWritten WriteFoundFiles(char letter, const ContentSearchOutcome& outco
         platform::FileHandle h = platform::CreateFile(path, platform::kWrite, platform::CreateMode::CreateNew);
         bool ok = h != platform::INVALID_FILE_HANDLE && drive &&
                   carve::CopyDriveBytes(drive, file.offset, file.length, WriteTo, &h);
+        // A photo takes the time it was taken as its own.
+        FILETIME taken = carve::ExifDateToFileTime(file.dateTaken);
+        if (ok && taken) platform::SetFileTime(h, &taken, nullptr, &taken);
         if (h != platform::INVALID_FILE_HANDLE) platform::CloseFile(h);
         if (ok) {
             ++result.written;

@@ -34,5 +34,6 @@ struct FoundFilesWritten {
 };
 
 // Writes each found file as DESTINATION/<type name>/<f-name>, never over an existing file
-// ("(1)" and so on are added) and never onto the scanned device.
+// ("(1)" and so on are added) and never onto the scanned device. A photo's EXIF date
+// becomes its modification time.
 FoundFilesWritten WriteFoundFiles(char letter, const ContentSearchOutcome& outcome, const std::string& destination);

@@ -26,7 +26,7 @@ if [ -z "$IMG" ]; then
   echo "making a $SIZE FAT32 card of photos and videos..."
   make_carve_media "$WORK/media" 2
   truncate -s "$SIZE" "$IMG"
-  mkfs.fat -F 32 -s 64 "$IMG" >/dev/null
+  mkfs.fat -F 32 -s 8 "$IMG" >/dev/null
   mmd -i "$IMG" ::/DCIM
   bytes=$(stat -c %s "$IMG")
   set -- "$WORK"/media/*
@@ -47,7 +47,7 @@ if [ -z "$IMG" ]; then
     rm -rf "$dir"
     used=$((used + per))
   done
-  mkfs.fat -F 32 -s 64 "$IMG" >/dev/null
+  mkfs.fat -F 32 -s 8 "$IMG" >/dev/null
 fi
 MB=$(( $(stat -c %s "$IMG") / 1000000 ))
 echo "image: $MB MB, $(wc -l < "$IMG.manifest") files put on it"
@@ -60,6 +60,7 @@ cat_s=$(for i in $(seq "$REPEAT"); do timed cat "$IMG"; done | median)
 qvr_s=$(for i in $(seq "$REPEAT"); do timed "$BIN/qvr" carve "$IMG" --json; done | median)
 
 rm -rf "$WORK/pr"
+mkdir -p "$WORK/pr"
 pr_s=$(timed photorec /log /d "$WORK/pr/r" /cmd "$IMG" \
   partition_none,fileopt,everything,disable,jpg,enable,png,enable,gif,enable,bmp,enable,tif,enable,mov,enable,riff,enable,search)
 

@@ -28,6 +28,10 @@ for f in "${files[@]}"; do mcopy -i "$img" "$f" "::/DCIM/100TEST/$(basename "$f"
 mdel -i "$img" ::/DCIM/100TEST/IMG_0002.JPG ::/DCIM/100TEST/VID_0001.mp4 ::/DCIM/100TEST/scan.tif
 mkfs.fat -F 32 -s 1 "$img" >/dev/null
 carve_and_check fat32 "$img" "$media.manifest"
+# A photo found takes the time it was taken (IMG_0003: 2023-05-03 10:13:00 local time).
+taken=$(python3 -c 'import json,sys; print([f["name"] for f in json.load(open(sys.argv[1]))["files"] if f.get("date_taken") == "2023:05:03 10:13:00"][0])' "$work/fat32.json")
+[ "$(date -r "$work/found-fat32/JPEG image/$taken" '+%Y-%m-%d %H:%M:%S')" = "2023-05-03 10:13:00" ] ||
+  fail "fat32: $taken does not carry the time it was taken"
 
 # exFAT card, the same way.
 if [ -e /dev/fuse ] && command -v mount.exfat-fuse >/dev/null && [ "$(id -u)" -eq 0 ]; then
