@@ -61,7 +61,8 @@ qvr_s=$(for i in $(seq "$REPEAT"); do timed "$BIN/qvr" carve "$IMG" --json; done
 
 rm -rf "$WORK/pr"
 mkdir -p "$WORK/pr"
-pr_s=$(timed photorec /log /d "$WORK/pr/r" /cmd "$IMG" \
+# photorec writes its log and session files into the folder it runs in.
+pr_s=$(cd "$WORK" && timed photorec /log /d "$WORK/pr/r" /cmd "$IMG" \
   partition_none,fileopt,everything,disable,jpg,enable,png,enable,gif,enable,bmp,enable,tif,enable,mov,enable,riff,enable,search)
 
 python3 - "$IMG" "$IMG.manifest" "$WORK/qvr.json" "$WORK/pr" "$MB" "$cat_s" "$qvr_s" "$pr_s" <<'PY'
