@@ -63,6 +63,7 @@ void NodeEntry::Assign(const NodeEntry& other) {
     hasWideName = other.hasWideName;
     scanDeleted = other.scanDeleted;
     entryDamaged = other.entryDamaged;
+    madeUp = other.madeUp;
     m_pFirstChild = other.m_pFirstChild;
     m_pLastChild = other.m_pLastChild;
 }

@@ -34,6 +34,7 @@ public:
     void DetachChildren();
 
     bool IsDirectory() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+    bool IsMadeUp() const { return madeUp != 0; }
     bool HasChildren() const { return m_pFirstChild != nullptr; }
     NodeEntry* FirstChild() const { return m_pFirstChild; }
     NodeEntry* NextSibling() const { return m_pNext; }
@@ -93,6 +94,9 @@ public:
     // The file system's own record of the entry failed its checks (a checksum, a length
     // beyond the size) and the entry is listed from what still made sense.
     uint8_t entryDamaged = 0;
+    // A folder that no file system holds, made by a scan to hold what it found without a
+    // folder on the volume (see MadeUpFolder.h).
+    uint8_t madeUp = 0;
 
 private:
     NodeEntry* m_pFirstChild = nullptr;

@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <new>
 #include <string>
+#include <unordered_set>
 
 #include "common/logger/Logger.h"
 #include "fslib/core/JobState.h"
+#include "fslib/core/MadeUpFolder.h"
 #include "fslib/ntfs/NTFSParser.h"
 #include "platform/Text.h"
 #include "platform/Time.h"
@@ -255,13 +257,11 @@ void NTFSTreeBuilder::PlaceOrphan(NodeEntry* pending, uint32_t parentNumber) {
         folder = it->second;
     } else {
         g_Logger.Info("Trying to search entry in orphaned - l");
-        char name[32];
-        std::snprintf(name, sizeof(name), "$$folder_%u", parentNumber);
-        folder = new NodeEntry(parentNumber, name, FILE_ATTRIBUTE_DIRECTORY, 1);
+        folder =
+            madeup::MakeFolder(parentNumber, "$$folder_" + std::to_string(parentNumber), platform::CurrentFileTime());
         m_pOrphans->AddChild(folder);
         m_madeUp.emplace(parentNumber, folder);
         g_Logger.Info("Search entry in orphaned was finished - l");
-        folder->modifiedTime = platform::CurrentFileTime();
     }
     folder->AddChild(pending);
     pending->parent = folder;
@@ -292,9 +292,17 @@ bool NTFSTreeBuilder::PlaceLinkNodes(uint32_t n, const NodeEntry* node, uint32_t
 
 int NTFSTreeBuilder::AttachOrphans() {
     m_dwPlaced += m_dwOrphanPlacements;
+    // A made-up name that the volume's root already holds gets a number after it.
+    std::unordered_set<std::string> taken;
+    if (m_pOrphans->HasChildren())
+        for (const NodeEntry* child : m_pRoot->Children())
+            if (child->name) taken.insert(child->name);
     while (NodeEntry* folder = m_pOrphans->FirstChild()) {
         if (IsUserBreak()) return USER_BREAK_STATUS;
         m_pOrphans->RemoveChild(folder);
+        const std::string name = madeup::UniqueName(taken, folder->name);
+        if (name != folder->name) folder->SetName(name.c_str());
+        taken.insert(name);
         folder->parent = m_pRoot;
         m_pRoot->AddChild(folder);
         ++m_dwPlaced;
