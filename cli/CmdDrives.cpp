@@ -36,6 +36,7 @@ int CmdDrives(int argc, char** argv) {
                                   {"size", size ? nlohmann::json(*size) : nlohmann::json(nullptr)},
                                   {"filesystem", fs ? nlohmann::json(fs) : nlohmann::json(nullptr)},
                                   {"supported", supported}};
+            if (!probe.opened) row["openFailure"] = probe.OpenCause();
             if (d.partition != 0)
                 row["partition"] = {{"number", d.partition},
                                     {"disk", std::string(1, d.diskLetter) + ":"},
@@ -50,6 +51,8 @@ int CmdDrives(int argc, char** argv) {
             if (d.partition != 0)
                 where = d.DisplayName() + "  (partition " + std::to_string(d.partition) + " of " + d.diskLetter +
                         ":, start sector " + std::to_string(d.firstSector) + ", type " + d.partitionType + ")";
+            // A source that does not open says why, rather than only showing no size.
+            if (!probe.opened) where += "  (cannot be opened: " + probe.OpenCause() + ")";
             std::printf("%c:     %-10s %14s  %-6s  %s\n", d.letter, fs ? fs : "-", sizeText.c_str(),
                         supported ? "yes" : "no", where.c_str());
         }

@@ -8,7 +8,7 @@ packages=(
   sleuthkit ntfs-3g mtools dosfstools exfatprogs exfat-fuse attr util-linux fdisk gdisk
   clang libclang-rt-14-dev clang-format clang-tidy imagemagick
   ffmpeg exiv2 testdisk
-  libewf-dev libvhdi-dev libvmdk-dev libqcow-dev ewf-tools qemu-utils
+  libewf-dev libvhdi-dev libvmdk-dev libbfio-dev libqcow-dev ewf-tools qemu-utils
 )
 missing=()
 for p in "${packages[@]}"; do
