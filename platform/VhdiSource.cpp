@@ -1,10 +1,15 @@
 // VHD and VHDX images through libvhdi.
+#include <fcntl.h>
 #include <libvhdi.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/ImageSource.h"
 #include "platform/LibraryError.h"
+#include "platform/VhdxLog.h"
 
 namespace platform {
 
@@ -24,6 +29,10 @@ class VhdiSource final : public LockedLibrarySource {
 public:
     bool Open(const std::string& path, const char* kind, OpenFailure* failure) {
         m_kind = kind;
+        // The image format library reads a VHDX as its headers say and ignores a log
+        // that holds newer metadata and data: what it would give is stale.
+        if (std::strcmp(kind, "VHDX") == 0 && HasPendingLog(path))
+            return Fail(failure, "this VHDX has a log that was not replayed; its contents would be stale");
         VhdiError error;
         libvhdi_file_t* raw = nullptr;
         if (libvhdi_file_initialize(&raw, &error) != 1) return Fail(failure, error.Take());
@@ -52,6 +61,22 @@ protected:
     }
 
 private:
+    static bool HasPendingLog(const std::string& path) {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return false;
+        struct stat st {};
+        bool pending = false;
+        if (fstat(fd, &st) == 0) {
+            pending = VhdxHasPendingLog(
+                [fd](uint64_t offset, void* buffer, size_t count) {
+                    return pread(fd, buffer, count, static_cast<off_t>(offset)) == static_cast<ssize_t>(count);
+                },
+                static_cast<uint64_t>(st.st_size));
+        }
+        close(fd);
+        return pending;
+    }
+
     bool Fail(OpenFailure* failure, const std::string& why) const {
         failure->error = EINVAL;
         failure->message = std::string("the ") + m_kind + " image could not be opened: " + why;
