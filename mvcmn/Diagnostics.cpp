@@ -158,7 +158,7 @@ std::string CDiagnostics::Report(const CProfile& profile, int productCode, const
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGESIZE);
     if (pages > 0 && pageSize > 0)
-        Line(&text, "Memory (MiB)", std::to_string(static_cast<long long>(pages) * pageSize / (1024 * 1024)));
+        Line(&text, "Memory (MiB)", std::to_string(static_cast<long long>(pages) * pageSize / (1024LL * 1024)));
     Line(&text, "Processors", std::to_string(sysconf(_SC_NPROCESSORS_ONLN)));
     Line(&text, "Running as root", geteuid() == 0 ? "yes" : "no");
 
@@ -207,19 +207,19 @@ bool CDiagnostics::WriteArchive(const std::string& path, bool withLog, int produ
     const std::string logPath = OperationsLogPath();
     bool ok = add("diagnostics.txt", Report(profile, productCode, caller, logPath),
                   "versions, system, profile values, folders, drive table");
-    std::string data;
-    if (ok && ReadTail(profilePath, CProfile::kMaxFileSize, &data))
-        ok = add("quenvar.ini", std::move(data), "the profile file");
-    if (ok && ReadTail(platform::DriveMapPath(), CProfile::kMaxFileSize, &data))
-        ok = add("drives", std::move(data), "the drive map file");
-    if (ok && withLog && ReadTail(logPath, kMaxLogBytes, &data)) {
+    std::string profileText, driveMap, logText;
+    if (ok && ReadTail(profilePath, CProfile::kMaxFileSize, &profileText))
+        ok = add("quenvar.ini", std::move(profileText), "the profile file");
+    if (ok && ReadTail(platform::DriveMapPath(), CProfile::kMaxFileSize, &driveMap))
+        ok = add("drives", std::move(driveMap), "the drive map file");
+    if (ok && withLog && ReadTail(logPath, kMaxLogBytes, &logText)) {
         const size_t slash = logPath.rfind('/');
         std::string name = slash == std::string::npos ? logPath : logPath.substr(slash + 1);
         // The member names above are fixed; a log named like one of them keeps its own name apart.
         if (name.empty() || name == "diagnostics.txt" || name == "quenvar.ini" || name == "drives" ||
             name == "contents.txt")
             name = "log-" + name;
-        ok = add(name, std::move(data), "the operations log in use (its last 32 MiB at most)");
+        ok = add(name, std::move(logText), "the operations log in use (its last 32 MiB at most)");
     }
     if (ok) {
         listing += "contents.txt  this list\n";

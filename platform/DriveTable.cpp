@@ -70,7 +70,8 @@ bool MayHoldPartitions(const DriveSource& drive) {
 }
 
 char NextFreeLetterAfter(const std::vector<DriveSource>& drives, char after) {
-    for (char letter = std::max<char>(after + 1, kFirstAutoLetter); letter <= kLastLetter; ++letter) {
+    for (char letter = std::max<char>(static_cast<char>(after + 1), kFirstAutoLetter); letter <= kLastLetter;
+         ++letter) {
         if (!LetterTaken(drives, letter)) return letter;
     }
     return 0;

@@ -66,7 +66,7 @@ public:
         if (libewf_handle_initialize(&raw, &error) != 1) return Fail(failure, error.Take());
         m_handle.reset(raw);
         if (libewf_handle_open(raw, segments.names, segments.count, LIBEWF_OPEN_READ, &error) != 1) {
-            m_handle.release();
+            raw = m_handle.release();
             libewf_handle_free(&raw, nullptr);
             return Fail(failure, error.Take());
         }

@@ -100,7 +100,8 @@ BOOL DosDateTimeToFileTime(uint16_t dosDate, uint16_t dosTime, FILETIME* out) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    const int64_t seconds = DaysFromCivil(year, month, day) * kSecondsPerDay + hour * 3600 + minute * 60 + second;
+    const int64_t seconds =
+        DaysFromCivil(year, month, day) * kSecondsPerDay + int64_t{hour} * 3600 + int64_t{minute} * 60 + second;
     FILETIME ft = 0;
     if (!FromUnixSeconds(seconds, 0, &ft) || out == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
