@@ -88,7 +88,7 @@ for root, _, names in os.walk(prdir):
         if n == "report.xml": continue
         pr_files += 1
         pr_exact += hashlib.sha256(open(os.path.join(root, n), "rb").read()).hexdigest() in want
-print(f"{'':10} {'seconds':>8} {'MB/s':>8} {'files':>6} {'exact':>6}  (of {len(want)} put on the card)")
+print(f"{'':10} {'seconds':>8} {'MB/s':>8} {'files':>6} {'exact':>6}  ({len(want)} distinct contents on the card)")
 print(f"{'cat':10} {cat_s:8.2f} {mb / cat_s if cat_s else 0:8.0f}")
 print(f"{'qvr carve':10} {qvr_s:8.2f} {mb / qvr_s if qvr_s else 0:8.0f} {len(doc['files']):6} {exact:6}  ({whole} called whole)")
 print(f"{'photorec':10} {pr_s:8.2f} {mb / pr_s if pr_s else 0:8.0f} {pr_files:6} {pr_exact:6}")
