@@ -139,6 +139,9 @@ int CFATParser::ProcessRootDirectory() {
     m_visitedSet.clear();
     m_inheritedDeleted.clear();
     m_dwMirrorReplacements = 0;
+    m_entryStarts.clear();
+    m_pieceClusters.clear();
+    m_triedAsPiece.clear();
     m_visitedSet.insert(m_dwRootCluster);
     std::vector<uint32_t> visited{m_dwRootCluster};
     const int status = ProcessDirectory(&m_rootNode, 1.0, 100.0, visited, m_hRootDirectory, 0);
@@ -217,7 +220,11 @@ int CFATParser::ProcessDirectory(NodeEntry* parent, double progressStart, double
         const uint32_t cluster = GetFirstCluster(entry);
         if (cluster >= m_dwClusterLimit) continue;
         g_Logger.InfoF("%sFile reference cluster number %d.", ind, static_cast<int>(cluster));
-
+        // Where this entry's data lies, so that a deleted folder followed later passes it.
+        if (cluster >= 2 && m_dwClusterSize != 0) {
+            const uint64_t bytes = fd->IsDirectory() ? 1 : entry.U32(fatdir::kFileSize);
+            m_entryStarts.emplace(cluster, static_cast<uint32_t>((bytes + m_dwClusterSize - 1) / m_dwClusterSize));
+        }
         std::string nodeName = name;
         if (!nodeName.empty() && static_cast<uint8_t>(nodeName[0]) == fatdir::kDeletedMark) nodeName[0] = '_';
         const uint8_t deleted = (fatdir::IsDeleted(entry) || parent->isDeleted) ? 1 : 0;
@@ -307,13 +314,13 @@ int CFATParser::ProcessDirectory(NodeEntry* parent, double progressStart, double
                 node = nullptr;
             }
             if (node && deleted && !fatdir::IsDeleted(entry)) m_inheritedDeleted.insert(node);
-            if (descend) {
-                if (depth + 1 > kFatMaxWalkDepth) {
-                    g_Logger.ErrorF("%sDirectory [%s] lies deeper than %u levels - not walked", ind, nodeName.c_str(),
-                                    kFatMaxWalkDepth);
-                } else if (ProcessDirectory(node, current, current + step, visited, hSub, depth + 1) == 0) {
+            if (descend && depth + 1 > kFatMaxWalkDepth) {
+                g_Logger.ErrorF("%sDirectory [%s] lies deeper than %u levels - not walked", ind, nodeName.c_str(),
+                                kFatMaxWalkDepth);
+            } else if (descend) {
+                FollowDeletedFolder(hSub, ind, nodeName);
+                if (ProcessDirectory(node, current, current + step, visited, hSub, depth + 1) == 0)
                     g_Logger.InfoF("%s>>>Accomplished [%s] directory processing.", ind, nodeName.c_str());
-                }
             }
             release();
         } else {

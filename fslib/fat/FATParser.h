@@ -150,6 +150,18 @@ protected:
     // Nodes below `folder` that were deleted only because a folder above them was, made
     // live again under a live folder.
     void ReviveInheritedDeletions(NodeEntry* folder);
+    // A deleted folder read past its first cluster (FATFolderPieces.cpp): the folder's
+    // data in its handle grows by the clusters that go on with its entries.
+    void FollowDeletedFolder(uint32_t hDirectory, const char* indent, const std::string& name);
+    // A cluster that holds directory entries, not the start of a folder.
+    bool IsDirectoryPiece(ByteView piece) const;
+    bool IsPlausibleShortEntry(ByteView entry) const;
+    // The first cluster from `cluster` on that is free and that no entry names as the
+    // start of its data (`starts` and the walk's), passing over what is; 0 when none.
+    uint32_t NextUnclaimedCluster(uint32_t cluster, const std::unordered_map<uint32_t, uint32_t>& starts) const;
+    // First cluster -> clusters of the entries in `data`, and where each one's data ends.
+    void NoteEntryStarts(ByteView data, std::unordered_map<uint32_t, uint32_t>* starts,
+                         std::vector<uint32_t>* dataEnds) const;
     // The walk's line saying how a deleted long name was taken.
     static void LogDeletedLongName(const char* indent, const std::string& name, fatdir::DeletedSetCheck check);
     // ReadFindFileData, optionally without the three times (the census needs none).
@@ -185,6 +197,11 @@ protected:
     // they turn live again when a live folder takes their subtree over.
     std::unordered_set<const NodeEntry*> m_inheritedDeleted;
     uint32_t m_dwMirrorReplacements = 0;
+    // First cluster -> clusters of the data of every entry the walk met, the clusters
+    // taken as further pieces of deleted folders, and those read as a possible piece.
+    std::unordered_map<uint32_t, uint32_t> m_entryStarts;
+    std::unordered_set<uint32_t> m_pieceClusters;
+    std::unordered_set<uint32_t> m_triedAsPiece;
     std::u16string m_wValidName;  // last name accepted by GetValidFileNameW
     // How the deleted long name of the entry read last was checked, for the walk's log;
     // empty when that entry had none.
