@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "app/ContentCheck.h"
 #include "app/VolumeProbe.h"
 #include "common/logger/Logger.h"
 #include "fslib/fat/FATParser.h"
@@ -26,6 +27,13 @@ int ScanDrive(DriveEntry* entry, const ScanOptions& options) {
     CFileSystemParser* parser = entry->parser.get();
     ScanSettings settings;
     settings.attachOrphans = options.attachOrphans;
+    settings.contentMatcher = [](const std::string& name, const uint8_t* data, size_t size) {
+        switch (CheckContent(name, data, size)) {
+            case ContentVerdict::Matches: return 1;
+            case ContentVerdict::DoesNotMatch: return 0;
+            default: return -1;
+        }
+    };
     const int status = parser->Scan(settings);
 
     g_Logger.Info(" ----------- Start directory tree modifing process.");

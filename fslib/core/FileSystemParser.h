@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -76,6 +77,10 @@ struct ScanSettings {
     bool attachOrphans = false;
     // The option flag the FAT directory reads test: 1 lists deleted entries.
     uint32_t optionFlag = 1;
+    // Whether a file's first bytes fit the type its name gives (1 yes, 0 no, -1 the name
+    // gives no known type). FAT chooses with it among the places a deleted file may start
+    // at when its entry lost part of its first cluster.
+    std::function<int(const std::string& name, const uint8_t* data, size_t size)> contentMatcher;
 };
 
 // What the recoveries of one undelete job are asked to do.

@@ -325,11 +325,17 @@ int CFATParser::ProcessDirectory(NodeEntry* parent, double progressStart, double
             release();
         } else {
             g_Logger.InfoF("%s--- File: %s ", ind, nodeName.c_str());
-            auto* node = new NodeEntry(cluster, nodeName.c_str(), 0, deleted);
+            float damageFloor = 0.0f;
+            uint32_t first = cluster;
+            if (HighWordMayBeCleared(entry)) {
+                first = ChooseFirstCluster(entry, nodeName, ind, &damageFloor);
+                m_entryStarts.emplace(first, m_entryStarts[cluster]);
+            }
+            auto* node = new NodeEntry(first, nodeName.c_str(), 0, deleted);
             node->size = entry.U32(fatdir::kFileSize);
             node->modifiedTime = fd->ftLastWriteTime;
             node->createdTime = fd->ftCreationTime;
-            if (deleted) node->damageLevel = EstimateFileDamage(cluster, node->size);
+            if (deleted) node->damageLevel = std::max(EstimateFileDamage(first, node->size), damageFloor);
             if (deleted && !fatdir::IsDeleted(entry)) m_inheritedDeleted.insert(node);
             parent->AddChild(node);
             node->parent = parent;

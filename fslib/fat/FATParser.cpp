@@ -14,7 +14,8 @@ CFATParser::~CFATParser() {
     m_handles.clear();
 }
 
-int CFATParser::ScanVolume(const ScanSettings&) {
+int CFATParser::ScanVolume(const ScanSettings& settings) {
+    m_contentMatcher = settings.contentMatcher;
     int status = IsUserBreak() ? 0 : ProcessRootDirectory();
     g_Logger.Info(" ----------- Directory and files tree prepared.");
     g_Logger.Info(" ");

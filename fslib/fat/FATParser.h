@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -162,6 +163,12 @@ protected:
     // First cluster -> clusters of the entries in `data`, and where each one's data ends.
     void NoteEntryStarts(ByteView data, std::unordered_map<uint32_t, uint32_t>* starts,
                          std::vector<uint32_t>* dataEnds) const;
+    // A deleted FAT32 file entry whose first cluster's high word may have been cleared on
+    // deletion (FATFirstCluster.cpp): the low word names a cluster in every 65,536.
+    bool HighWordMayBeCleared(ByteView entry) const;
+    // The first cluster taken for such an entry, logged; *damageFloor is the least damage
+    // the choice allows: 0 for one candidate, 0.5 for several, 1 for none.
+    uint32_t ChooseFirstCluster(ByteView entry, const std::string& name, const char* indent, float* damageFloor);
     // The walk's line saying how a deleted long name was taken.
     static void LogDeletedLongName(const char* indent, const std::string& name, fatdir::DeletedSetCheck check);
     // ReadFindFileData, optionally without the three times (the census needs none).
@@ -202,6 +209,8 @@ protected:
     std::unordered_map<uint32_t, uint32_t> m_entryStarts;
     std::unordered_set<uint32_t> m_pieceClusters;
     std::unordered_set<uint32_t> m_triedAsPiece;
+    // The scan's content check (ScanSettings::contentMatcher), or empty.
+    std::function<int(const std::string& name, const uint8_t* data, size_t size)> m_contentMatcher;
     std::u16string m_wValidName;  // last name accepted by GetValidFileNameW
     // How the deleted long name of the entry read last was checked, for the walk's log;
     // empty when that entry had none.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fslib/fat/FATDirEntry.h"
+#include "fslib/fat/FATFirstCluster.h"
 #include "fslib/fat/FATTable.h"
 #include "tests/fixtures/FatImageBuilder.h"
 
@@ -238,6 +239,33 @@ TEST(LongName, RejectsWhatCannotBeAName) {
     EXPECT_EQ(fatdir::ReadLongName(&out, View(data), 32, &count), 1);
     EXPECT_EQ(count, 0u);
     EXPECT_TRUE(out.empty());
+}
+
+TEST(ClearedHighWord, CandidateChoice) {
+    using fatfirst::Candidate;
+    constexpr int kYes = 1, kNo = 0, kUnknown = -1;
+    struct Case {
+        const char* what;
+        std::vector<Candidate> candidates;
+        int index;
+        size_t kept;
+    } cases[] = {
+        {"low-word run in use, one free", {{5, false, kUnknown}, {65541, true, kUnknown}}, 1, 1},
+        {"equal evidence keeps the low-word cluster first",
+         {{5, true, kUnknown}, {65541, true, kUnknown}, {131077, true, kUnknown}},
+         0,
+         3},
+        {"fitting content beats an earlier free run", {{5, true, kUnknown}, {65541, true, kYes}}, 1, 2},
+        {"content against the type drops a free run", {{5, true, kNo}, {65541, true, kYes}, {131077, true, kNo}}, 1, 1},
+        {"two fitting: the first", {{5, true, kYes}, {65541, true, kYes}}, 0, 2},
+        {"nothing free", {{5, false, kYes}, {65541, false, kUnknown}}, -1, 0},
+        {"only contradicting content", {{5, true, kNo}}, -1, 0},
+    };
+    for (const Case& c : cases) {
+        const fatfirst::Choice choice = fatfirst::Choose(c.candidates);
+        EXPECT_EQ(choice.index, c.index) << c.what;
+        EXPECT_EQ(choice.kept, c.kept) << c.what;
+    }
 }
 
 }  // namespace
