@@ -118,7 +118,10 @@ bool IsMpegFrame(std::string_view d) {
            (b(2) & 0xF0) != 0xF0 && (b(2) & 0x0C) != 0x0C;
 }
 
-bool IsText(std::string_view d) {
+}  // namespace
+
+bool LooksLikeText(const uint8_t* data, size_t size) {
+    const std::string_view d(reinterpret_cast<const char*>(data), data ? size : 0);
     if (d.empty()) return true;
     std::string encoding = ThreadMagic().Ask(MAGIC_MIME_ENCODING, d);
     if (!encoding.empty()) return encoding != "binary";
@@ -131,6 +134,8 @@ bool IsText(std::string_view d) {
     }
     return control * 20 < d.size();
 }
+
+namespace {
 
 bool MatchesFamily(Family family, std::string_view d) {
     switch (family) {
@@ -163,7 +168,7 @@ bool MatchesFamily(Family family, std::string_view d) {
                    StartsWith(d, std::string_view("Rar!\x1A\x07\x01\x00", 8));
         case Family::Gzip: return StartsWith(d, "\x1F\x8B\x08");
         case Family::Sqlite: return StartsWith(d, std::string_view("SQLite format 3\0", 16));
-        case Family::Text: return IsText(d);
+        case Family::Text: return LooksLikeText(reinterpret_cast<const uint8_t*>(d.data()), d.size());
         case Family::Unknown: break;
     }
     return false;

@@ -18,6 +18,11 @@ constexpr uint32_t kContentCheckBytes = 4096;
 // "matches", "does not match", "unknown type"; "" for NotChecked.
 const char* ContentVerdictText(ContentVerdict verdict);
 
+// Whether bytes from a file are text: libmagic's verdict on their encoding (any text
+// encoding it knows, UTF-16 with its mark included), else no NUL byte and fewer than one
+// control character in twenty. The content check and the preview both ask this.
+bool LooksLikeText(const uint8_t* data, size_t size);
+
 // The verdict for a file named `name` that starts with `data` (its first bytes, at most
 // kContentCheckBytes are looked at). Names without a known type give UnknownType.
 ContentVerdict CheckContent(const std::string& name, const uint8_t* data, size_t size);

@@ -12,10 +12,10 @@
 #include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QStackedWidget>
-#include <QStringDecoder>
 #include <QVBoxLayout>
 #include <vector>
 
+#include "app/ContentCheck.h"
 #include "fslib/core/FileSystemParser.h"
 
 namespace {
@@ -95,7 +95,10 @@ CPreviewDlg::CPreviewDlg(QWidget* parent, CFileSystemParser* parser, NodeEntry* 
     if (!m_picture.isNull())
         SetMode(Mode::Picture);
     else
-        SetMode(LooksLikeText(m_bytes) ? Mode::Text : Mode::Hex);
+        SetMode(
+            LooksLikeText(reinterpret_cast<const uint8_t*>(m_bytes.constData()), static_cast<size_t>(m_bytes.size()))
+                ? Mode::Text
+                : Mode::Hex);
     // A picture view only for data that decodes as one.
     if (m_picture.isNull()) m_pShowAs->removeItem(static_cast<int>(Mode::Picture));
     connect(m_pShowAs, &QComboBox::currentIndexChanged, this, [this](int index) { SetMode(static_cast<Mode>(index)); });
@@ -151,26 +154,4 @@ QString CPreviewDlg::HexDump(const QByteArray& bytes) {
         out += QStringLiteral(" |") + chars + QStringLiteral("|\n");
     }
     return out;
-}
-
-bool CPreviewDlg::LooksLikeText(const QByteArray& bytes) {
-    if (bytes.contains('\0')) return false;
-    // A multi-byte character cut by the end of the preview is dropped before decoding.
-    qsizetype end = bytes.size();
-    for (qsizetype back = 1; back <= 3 && back <= end; ++back) {
-        auto b = static_cast<uint8_t>(bytes[end - back]);
-        if ((b & 0xC0) == 0x80) continue;  // a continuation byte: look further back
-        const qsizetype need = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-        if (need > back) end -= back;
-        break;
-    }
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder(bytes.left(end));
-    if (decoder.hasError()) return false;
-    qsizetype control = 0;
-    for (QChar c : text)
-        if (c.unicode() < 0x20 && c != QLatin1Char('\n') && c != QLatin1Char('\r') && c != QLatin1Char('\t') &&
-            c != QLatin1Char('\f'))
-            ++control;
-    return control * 20 <= text.size();
 }

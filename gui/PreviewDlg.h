@@ -36,9 +36,6 @@ public:
 
     // The hex dump of bytes: offset, 16 bytes, their printable characters.
     static QString HexDump(const QByteArray& bytes);
-    // Text that a text view shows faithfully: UTF-8 without NUL bytes (a character cut
-    // at the end of the preview does not count against it).
-    static bool LooksLikeText(const QByteArray& bytes);
 
 private:
     QByteArray m_bytes;
