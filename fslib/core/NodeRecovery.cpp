@@ -5,6 +5,7 @@
 
 #include "common/logger/Logger.h"
 #include "fslib/core/FileSystemParser.h"
+#include "fslib/core/NodeRecovery.h"
 #include "fslib/core/RecoveredFiles.h"
 #include "fslib/core/RecoveryTarget.h"
 
@@ -169,22 +170,29 @@ int CFileSystemParser::RecoverNode(NodeEntry* node, const char* destination, uin
 
     std::string target = recovery::JoinTarget(destination, recovery::MakeSafeName(name));
     if (!node->IsDirectory()) return RecoverFile(this, node, destination, target, files);
+    return recovery::RecoverFolder(this, node, target, files, folders, mode);
+}
 
+int recovery::RecoverFolder(CFileSystemParser* parser, NodeEntry* node, std::string target, uint32_t* files,
+                            uint32_t* folders, int mode, void (*afterChild)(long index)) {
     g_Logger.Info("Directory detected. Processing..");
-    if (!recovery::EnsureTargetFolder(target)) {
+    if (!EnsureTargetFolder(target)) {
         g_Logger.Info("Can't create directory.");
         return RECOVER_NO_FOLDER;
     }
     target += '/';
     ++*folders;
+    long index = 0;
     for (NodeEntry* child : node->Children()) {
         if (IsUserBreak()) return RECOVER_USER_BREAK;
-        int result = RecoverNode(child, target.c_str(), files, folders, 1, mode, nullptr);
+        int result = parser->RecoverNode(child, target.c_str(), files, folders, 1, mode, nullptr);
         // A full disk fails every later child as well; stop and say so.
         if (result == RECOVER_DISK_FULL) return result;
-        if (result != RECOVER_OK && result != RECOVER_USER_BREAK) recovery::NoteFailure();
+        if (result != RECOVER_OK && result != RECOVER_USER_BREAK) NoteFailure();
+        if (afterChild) afterChild(index);
+        ++index;
     }
-    recovery::SetFolderTimes(target, node);
+    SetFolderTimes(target, node);
     g_Logger.Info("Directory processing accomplished");
     return RECOVER_OK;
 }

@@ -38,6 +38,7 @@ BOOL CMemoryDrive::Seek(uint64_t sector) {
 BOOL CMemoryDrive::Read(void* buffer, uint32_t sectors, uint32_t* sectorsRead) {
     if (buffer == nullptr) return -1;
     ++m_nReadCalls;
+    if (m_readHook) m_readHook(m_nPosition, sectors);
     uint32_t done = 0;
     BOOL ok = TRUE;
     DWORD error = ERROR_SUCCESS;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/logger/Logger.h"
+#include "fslib/core/NodeRecovery.h"
 #include "fslib/core/RecoveredFiles.h"
 #include "fslib/core/RecoveryTarget.h"
 #include "fslib/fat/FATParser.h"
@@ -156,27 +157,9 @@ int CFATParser::RecoverNode(NodeEntry* node, const char* destination, uint32_t* 
         g_Logger.InfoValue("Current path for recover was successfully generated ", target.c_str());
         g_Logger.Info("Detecting entry type");
 
-        if (node->IsDirectory()) {
-            g_Logger.Info("Directory detected. Processing..");
-            if (!recovery::EnsureTargetFolder(target)) {
-                g_Logger.Info("Can't create directory.");
-                return RECOVER_NO_FOLDER;
-            }
-            target += '/';
-            ++*folders;
-            long index = 0;
-            for (NodeEntry* child : node->Children()) {
-                int result = RecoverNode(child, target.c_str(), files, folders, 1, mode, nullptr);
-                // A full disk fails every later child as well; stop and say so.
-                if (result == RECOVER_DISK_FULL) return result;
-                if (result == RECOVER_USER_BREAK) return result;
-                if (result != RECOVER_OK) recovery::NoteFailure();
-                g_Logger.InfoNumber("Subentry passed number ", index++);
-            }
-            recovery::SetFolderTimes(target, node);
-            g_Logger.Info("Directory processing accomplished");
-            return RECOVER_OK;
-        }
+        if (node->IsDirectory())
+            return recovery::RecoverFolder(this, node, target, files, folders, mode,
+                                           [](long index) { g_Logger.InfoNumber("Subentry passed number ", index); });
 
         g_Logger.Info("File detected. Processing..");
         if (IsUserBreak()) return RECOVER_USER_BREAK;

@@ -135,6 +135,35 @@ TEST_F(FatRecoveryTest, EmptyLiveAndUnwritableNodes) {
     UserBreak.store(0);
 }
 
+TEST_F(FatRecoveryTest, TheUsersBreakStopsBeforeTheNextChildAndFinishesTheFoldersAbove) {
+    Build(1);  // one sector per cluster
+    auto drive = builder->MakeDrive();
+    const uint64_t trigger = builder->DataStartSector() + (200 - 2);
+    drive->SetReadHook([trigger](uint64_t sector, uint32_t count) {
+        if (sector <= trigger && trigger < sector + count) UserBreak.store(1);
+    });
+    parser = std::make_unique<CFAT16Parser>(drive.release(), builder->BootSector());
+    NodeEntry* folder = MemoryParser::Add(parser->GetRoot(), 90, "old", true, true);
+    folder->modifiedTime = platform::UnixToFileTime(1400000000);
+    MemoryParser::Add(folder, 100, "a.bin", false, true, 3);
+    NodeEntry* inner = MemoryParser::Add(folder, 110, "inner", true, true);
+    MemoryParser::Add(inner, 200, "b.bin", false, true, 3);
+    MemoryParser::Add(inner, 300, "c.bin", false, true, 3);
+    // The break arrives while b.bin is read: b.bin is finished, c.bin is never begun, and
+    // "old", whose last child was stopped, is completed like any folder of the general
+    // recovery; the break then ends the job before its next item.
+    const int result = Recover(folder);
+    const bool broken = UserBreak.exchange(0) != 0;
+    EXPECT_TRUE(broken);
+    EXPECT_EQ(result, RECOVER_OK);
+    EXPECT_EQ(ReadAll(dir / "old/a.bin"), Expected({100}, 3));
+    EXPECT_EQ(ReadAll(dir / "old/inner/b.bin"), Expected({200}, 3));
+    EXPECT_FALSE(std::ifstream(dir / "old/inner/c.bin").good());
+    struct stat st;
+    ASSERT_EQ(::stat((dir / "old").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1400000000);
+}
+
 TEST_F(FatRecoveryTest, ARecoveredFolderGetsItsStoredTimes) {
     Build(1);
     NodeEntry* folder = MemoryParser::Add(parser->GetRoot(), 90, "old", true, true);
