@@ -15,7 +15,7 @@ namespace {
 constexpr uint32_t kMaxHops = 1u << 16;
 // How far past a candidate the next piece is looked for: a file written between two
 // pieces of a folder is at most this large to be passed.
-constexpr uint64_t kPieceWindowBytes = 256 * 1024;
+constexpr uint64_t kPieceWindowBytes = uint64_t{256} * 1024;
 // Entries written last whose data end is tried as the place the folder went on.
 constexpr size_t kLastEntriesTried = 4;
 
