@@ -35,8 +35,10 @@ printf 'a\n' > "$src/\$RCCCCCC/a.txt"
 printf 'b\n' > "$src/\$RCCCCCC/sub/b.txt"
 printf 'no record\n' > "$src/\$RDDDDDD.txt"
 printf 'cut record\n' > "$src/\$REEEEEE.txt"
-head -c 5000 /dev/urandom > "$src/\$RFFFFFF.txt"
-head -c 3000 /dev/urandom > "$src/\$RGGGGGG.txt"
+# Text, as their names say: on a FAT32 volume of more than 65,536 clusters a deleted file's
+# first bytes are checked against its type, and bytes that contradict it would make it Poor.
+head -c 5000 /dev/urandom | base64 -w 0 | head -c 5000 > "$src/\$RFFFFFF.txt"
+head -c 3000 /dev/urandom | base64 -w 0 | head -c 3000 > "$src/\$RGGGGGG.txt"
 # Deleted after binning: F with its record, G without one.
 deleted=("\$RFFFFFF.txt" "\$IFFFFFF.txt" "\$RGGGGGG.txt")
 
