@@ -135,6 +135,8 @@ void FinishReport(const UndeleteRequest& request, const std::string& source, IUn
 
 }  // namespace
 
+// One pass over the selection with its questions and messages in the order the user meets them.
+// NOLINTNEXTLINE(readability-function-size)
 UndeleteOutcome UndeleteSelection(const UndeleteRequest& request, IUndeletePrompt& prompt) {
     UndeleteOutcome outcome;
     UserBreak.store(0);

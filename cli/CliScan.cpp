@@ -60,7 +60,7 @@ void ListPartitions(const std::string& name, const std::vector<PartitionProbe>& 
         const char* fs = FileSystemName(part.fileSystem);
         std::fprintf(stderr, "  %s@%u  (%c:)  start %llu  size %llu  %s  %s\n", name.c_str(), p.partition, p.letter,
                      static_cast<unsigned long long>(p.firstSector),
-                     static_cast<unsigned long long>(p.sectorCount * 512), p.partitionType.c_str(), fs ? fs : "-");
+                     static_cast<unsigned long long>(p.sectorCount) * 512, p.partitionType.c_str(), fs ? fs : "-");
     }
 }
 

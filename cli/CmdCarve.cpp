@@ -29,8 +29,8 @@ public:
         if (now - m_last < std::chrono::milliseconds(250) && p.bytesDone < p.bytesTotal) return;
         m_last = now;
         double seconds = std::chrono::duration<double>(now - m_start).count();
-        double rate = seconds > 0 ? p.bytesDone / seconds : 0;
-        double left = rate > 0 ? (p.bytesTotal - p.bytesDone) / rate : 0;
+        double rate = seconds > 0 ? static_cast<double>(p.bytesDone) / seconds : 0;
+        double left = rate > 0 ? static_cast<double>(p.bytesTotal - p.bytesDone) / rate : 0;
         std::fprintf(stderr, "\r\033[K%llu of %llu MiB, %llu files, %.1f MB/s, %.0f s left",
                      static_cast<unsigned long long>(p.bytesDone >> 20),
                      static_cast<unsigned long long>(p.bytesTotal >> 20), static_cast<unsigned long long>(p.filesFound),
@@ -53,6 +53,8 @@ const char* DamageWordOf(const carve::FoundFile& f) { return f.whole ? "Good" : 
 
 }  // namespace
 
+// The options, then the search and its two outputs, read top to bottom like the usage text.
+// NOLINTNEXTLINE(readability-function-size)
 int CmdCarve(int argc, char** argv) {
     std::string volume, destination;
     carve::SearchOptions options;
@@ -69,10 +71,7 @@ int CmdCarve(int argc, char** argv) {
             options.allClusters = true;
         } else if (a == "--json") {
             json = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            std::fprintf(stderr, "qvr carve: unexpected argument %s\n", a.c_str());
-            return kExitUsage;
-        } else if (volume.empty()) {
+        } else if (volume.empty() && !(a.size() > 1 && a[0] == '-')) {
             volume = a;
         } else {
             std::fprintf(stderr, "qvr carve: unexpected argument %s\n", a.c_str());

@@ -52,6 +52,7 @@ void PrintTable(const CBrowserModel& model) {
     cells.push_back(header);
     for (size_t r = 0; r < model.RowCount(); ++r) {
         std::vector<std::string> row;
+        row.reserve(browser::kColumnCount);
         for (int c = 0; c < browser::kColumnCount; ++c)
             row.push_back(c == browser::COL_NAME ? RowName(model, r) : model.CellText(r, c));
         cells.push_back(row);

@@ -64,6 +64,8 @@ void LookUpRecycleBinName(DriveEntry* drive, NodeEntry* node) {
 
 }  // namespace
 
+// The options, then the recovery and its report, read top to bottom like the usage text.
+// NOLINTNEXTLINE(readability-function-size)
 int CmdRecover(int argc, char** argv) {
     std::string volume, destination, report;
     std::vector<std::string> items;

@@ -46,7 +46,7 @@ public:
     }
 
 private:
-    static constexpr size_t kFlushAt = 64 * 1024;
+    static constexpr size_t kFlushAt = size_t{64} * 1024;
     std::string m_text;
 };
 
@@ -78,6 +78,8 @@ void WalkTree(NodeEntry* root, Visit visit) {
 
 }  // namespace
 
+// The options, then the scan and its outputs, read top to bottom like the usage text.
+// NOLINTNEXTLINE(readability-function-size)
 int CmdScan(int argc, char** argv) {
     std::string volume;
     bool json = false, deletedOnly = false, checkContent = false;

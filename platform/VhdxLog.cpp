@@ -11,7 +11,7 @@ namespace platform {
 
 namespace {
 
-constexpr uint64_t kHeaderOffsets[2] = {64 * 1024, 128 * 1024};
+constexpr uint64_t kHeaderOffsets[2] = {uint64_t{64} * 1024, uint64_t{128} * 1024};
 constexpr size_t kHeaderSize = 4096;
 constexpr size_t kHeaderChecksum = 4;    // u32
 constexpr size_t kHeaderSequence = 8;    // u64

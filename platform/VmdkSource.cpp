@@ -113,7 +113,7 @@ private:
             }
             libvmdk_extent_descriptor_free(&extent, nullptr);
             if (name.empty()) continue;
-            const std::string beside = folder + name.substr(name.rfind('/') + 1);
+            std::string beside = folder + name.substr(name.rfind('/') + 1);
             if (access(beside.c_str(), R_OK) != 0) return beside;
         }
         return {};

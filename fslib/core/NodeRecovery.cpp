@@ -56,7 +56,7 @@ int CopyFileData(CFileSystemParser* parser, uint32_t source, platform::FileHandl
             if (lost)
                 g_Logger.ErrorF("unreadable data in %s: %u bytes between offsets %llu and %llu written as zeros",
                                 path.c_str(), lost, static_cast<unsigned long long>(offset),
-                                static_cast<unsigned long long>(offset + chunk));
+                                static_cast<unsigned long long>(offset) + chunk);
         }
         uint32_t written = 0;
         if (!platform::WriteFile(target, buffer, chunk, &written)) {

@@ -57,10 +57,7 @@ int CFATParser::GetValidFileNameA(const FindContext& ctx, const FindData* fd, st
         ByteView entry = data.Sub(static_cast<size_t>(s), kEntrySize);
         const uint32_t size = entry.U32(fatdir::kFileSize);
         const uint32_t cluster = GetFirstCluster(entry);
-        if (size != 0 && cluster < 2)
-            status |= 2;
-        else if (cluster > m_dwClusterLimit)
-            status |= 2;
+        if ((size != 0 && cluster < 2) || cluster > m_dwClusterLimit) status |= 2;
         if (uint64_t{size} > m_nVolumeSize) status = -1;
     } catch (...) {
         status |= kValidException;
@@ -165,6 +162,8 @@ void CFATParser::ReviveInheritedDeletions(NodeEntry* folder) {
     }
 }
 
+// The walk of one folder keeps its entries' log lines in the order the stored scan logs hold them.
+// NOLINTNEXTLINE(readability-function-size)
 int CFATParser::ProcessDirectory(NodeEntry* parent, double progressStart, double progressEnd,
                                  std::vector<uint32_t>& visited, uint32_t hDirectory, uint32_t depth) {
     const std::string indent(std::min<size_t>(size_t{depth} * 3, kMaxIndent), ' ');

@@ -100,7 +100,7 @@ int CFATParser::RecoverFileClusters(NodeEntry* node, int target, const std::stri
                     std::memset(one, 0, clusterSize);
                     if (ReadClusters(static_cast<uint32_t>(first + k), 1, one) == 1) continue;
                     g_Logger.ErrorF("unreadable data in cluster %llu of %s written as zeros",
-                                    static_cast<unsigned long long>(first + k), path.c_str());
+                                    static_cast<unsigned long long>(first) + k, path.c_str());
                     const uint64_t firstSector = (first + k - 2) * sectorsPerCluster;
                     for (uint64_t s = 0; s < sectorsPerCluster; ++s) {
                         uint32_t bad = 0;

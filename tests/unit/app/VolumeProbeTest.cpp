@@ -79,7 +79,7 @@ TEST_F(VolumeProbeTest, APartitionedDiskNamesItsSchemeAndScannablePartitions) {
     fixture::DiskLayoutBuilder disk(kFatStart + volumeSectors + 1024);
     disk.SetSlot(0, 0, 0x01, kFatStart, volumeSectors);
     disk.SetSlot(0, 1, 0x07, kFatStart + volumeSectors, 1024);
-    std::copy(volume.begin(), volume.end(), disk.Bytes().begin() + kFatStart * 512);
+    std::copy(volume.begin(), volume.end(), disk.Bytes().begin() + kFatStart * std::ptrdiff_t{512});
     WriteAll(Path("disk.img"), disk.Bytes());
     const char letter = Add(Path("disk.img"));
     EXPECT_TRUE(NamesVolume(Path("disk.img")));

@@ -208,7 +208,7 @@ TEST(ParserBase, CanCreateFileTestsTheDestinationWithATestFile) {
 }
 
 TEST(ParserBase, VolumeReadsAreRelativeToTheFirstSectorAndClustersScale) {
-    std::vector<uint8_t> bytes(64 * 512);
+    std::vector<uint8_t> bytes(size_t{64} * 512);
     for (size_t s = 0; s < 64; ++s) bytes[s * 512] = static_cast<uint8_t>(s);
     auto* drive = new CMemoryDrive(bytes);
     drive->Open('Z');
@@ -241,7 +241,7 @@ TEST(ParserBase, VolumeReadsAreRelativeToTheFirstSectorAndClustersScale) {
     EXPECT_EQ(p.ReadVolumeClusters(3, buf, 2, &read), 1);
     EXPECT_EQ(read, 2u);
     EXPECT_EQ(buf[0], 8 + 12);
-    EXPECT_EQ(buf[4 * 512], 8 + 16);
+    EXPECT_EQ(buf[size_t{4} * 512], 8 + 16);
     EXPECT_EQ(p.CloseDisk(), 1);
     EXPECT_EQ(p.GetDiskDrive(), nullptr);
     EXPECT_EQ(p.ReadVolumeSectors(0, buf, 1, &read), kSeekFailed);

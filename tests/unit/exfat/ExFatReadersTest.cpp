@@ -130,9 +130,9 @@ TEST(ExFatEntrySet, StreamFieldsAndTruncatedNames) {
 TEST(ExFatBootRegion, ChecksumSkipsFlagsAndPercentInUse) {
     ExFatImageBuilder builder;
     std::vector<uint8_t>& img = builder.Image();
-    ByteView region(img.data(), 12 * 512);
+    ByteView region(img.data(), size_t{12} * 512);
     EXPECT_TRUE(exfat::VerifyBootRegion(region, 512));
-    EXPECT_TRUE(exfat::VerifyBootRegion(ByteView(img.data() + 12 * 512, 12 * 512), 512));
+    EXPECT_TRUE(exfat::VerifyBootRegion(ByteView(img.data() + std::ptrdiff_t{12} * 512, size_t{12} * 512), 512));
     img[106] ^= 0x02;  // volume dirty
     img[112] = 55;     // percent in use
     EXPECT_TRUE(exfat::VerifyBootRegion(region, 512));
@@ -165,7 +165,7 @@ TEST(ExFatBootSector, DetectionChecksTheFields) {
     }
     exfat::BootSector parsed = exfat::BootSector::Read(ByteView(boot.data(), boot.size()));
     EXPECT_EQ(parsed.Check(builder.Image().size()), nullptr);
-    EXPECT_STREQ(parsed.Check(512 * 20), "the cluster heap starts beyond the end of the disk");
+    EXPECT_STREQ(parsed.Check(uint64_t{512} * 20), "the cluster heap starts beyond the end of the disk");
     parsed.dwRootCluster = 1;
     EXPECT_STREQ(parsed.Check(0), "the root directory lies outside the cluster heap");
 }
@@ -207,7 +207,7 @@ TEST(ExFatTable, ChainsArePlausibleOnlyWhenTheyMatchTheSize) {
     table.Attach(100, [&](uint64_t offset, uint8_t* out, size_t length) {
         std::memset(out, 0, length);
         for (auto [c, v] : fat)
-            if (c * 4ull >= offset && c * 4ull + 4 <= offset + length) std::memcpy(out + (c * 4 - offset), &v, 4);
+            if (c * 4ull >= offset && c * 4ull + 4 <= offset + length) std::memcpy(out + (c * 4ull - offset), &v, 4);
         return true;
     });
     std::vector<exfat::ClusterRun> runs;

@@ -204,10 +204,11 @@ TEST(LongName, DeletedSetIsTakenOnlyWhenConsistent) {
         EXPECT_EQ(fatdir::CheckDeletedSet(View(data), 0, count, name), c.expected) << c.what;
     }
     // 21 entries cannot be one name, however well they agree.
-    auto many = DeletedSet(std::u16string(13 * 21, u'n'), "MMMMMM~1   ", nullptr);
-    EXPECT_EQ(fatdir::CheckDeletedSet(View(many), 32, 20, std::u16string(13 * 20, u'n')),
+    auto many = DeletedSet(std::u16string(size_t{13} * 21, u'n'), "MMMMMM~1   ", nullptr);
+    EXPECT_EQ(fatdir::CheckDeletedSet(View(many), 32, 20, std::u16string(size_t{13} * 20, u'n')),
               DeletedSetCheck::EntriesAgree);
-    EXPECT_EQ(fatdir::CheckDeletedSet(View(many), 0, 21, std::u16string(13 * 21, u'n')), DeletedSetCheck::Inconsistent);
+    EXPECT_EQ(fatdir::CheckDeletedSet(View(many), 0, 21, std::u16string(size_t{13} * 21, u'n')),
+              DeletedSetCheck::Inconsistent);
 }
 
 TEST(LongName, RejectsWhatCannotBeAName) {

@@ -297,11 +297,11 @@ TEST(FatDamage, ShareOfTheClustersRecoveryWouldReadThatAreInUseAgain) {
         {"free run", 100, 10000, 0.0f},
         {"empty file", 10, 0, 0.0f},
         {"one cluster in use", 300, 512, 1.0f},
-        {"chain, then consecutive clusters 32..34 of which 33 is in use", 10, 6 * 512, 4.0f / 6},
-        {"chain cut by the size", 10, 2 * 512, 1.0f},
-        {"a thousand in use among four thousand", 4000, 4000 * 512, 0.25f},
-        {"the whole used stretch", 5000, 1000 * 512, 1.0f},
-        {"two clusters inside the volume, two past its end", last - 1, 4 * 512, 0.5f},
+        {"chain, then consecutive clusters 32..34 of which 33 is in use", 10, uint64_t{6} * 512, 4.0f / 6},
+        {"chain cut by the size", 10, uint64_t{2} * 512, 1.0f},
+        {"a thousand in use among four thousand", 4000, uint64_t{4000} * 512, 0.25f},
+        {"the whole used stretch", 5000, uint64_t{1000} * 512, 1.0f},
+        {"two clusters inside the volume, two past its end", last - 1, uint64_t{4} * 512, 0.5f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -33,7 +33,7 @@ protected:
         parser = std::make_unique<CFAT16Parser>(builder->MakeDrive().release(), builder->BootSector());
         parser->AllocateCopyBuffer();
     }
-    std::string Expected(std::vector<uint32_t> clusters, size_t size) {
+    std::string Expected(const std::vector<uint32_t>& clusters, size_t size) {
         std::string s;
         for (uint32_t c : clusters) s.append(builder->ClusterSize(), static_cast<char>(c));
         s.resize(size);
@@ -72,7 +72,8 @@ TEST_F(FatRecoveryTest, AnUnreadableClusterTurnsToZerosInItsPlace) {
     EXPECT_EQ(got.substr(8192), want.substr(8192)) << "the cluster after the bad sector is in place";
     EXPECT_EQ(got.substr(4096 + 3 * 512, 512), std::string(512, '\0'));
     // Only the unreadable sector is lost: the rest of its cluster is read sector by sector.
-    EXPECT_EQ(got.substr(4096 + 4 * 512, 4 * 512), want.substr(4096 + 4 * 512, 4 * 512));
+    EXPECT_EQ(got.substr(size_t{4096} + 4 * 512, size_t{4} * 512),
+              want.substr(size_t{4096} + 4 * 512, size_t{4} * 512));
 }
 
 TEST_F(FatRecoveryTest, ALiveChainIsFollowedThenContinuedPastItsEnd) {
